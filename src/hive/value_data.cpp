@@ -22,6 +22,10 @@ std::int32_t clear_inline_flag(ValueRecord* value) {
   return static_cast<std::int32_t>(value->data_size);
 }
 
+// Room for a whole zero unit after the file's last byte, whether the data before it
+// ends on an odd or an even position.
+constexpr std::int32_t kPastTheFileBytes = 4;
+
 // Releases a temporary block when the call returns.
 struct Temporary {
   void* block;
@@ -71,20 +75,35 @@ extern "C" const char* VESK_CALL GetValueString(HiveHandle* hive, ValueRecord* v
   } else {
     if (!select_hive(hive)) return frame::return_empty();
     available = std::min(size, kStringReadMaxBytes);
+    // The read brings no more than the file holds from where it starts (from the data
+    // when that lies inside the file, else from elsewhere or nowhere), and the zero unit
+    // after what it brings ends the text. Past one whole zero unit beyond the file's end
+    // nothing can change the result, so a corrupt size costs no more than the file.
+    const std::uint32_t at = cell_contents(value->data_offset);
+    const std::int32_t file_bytes = frame::file_size();
+    if (file_bytes >= 0) {
+      const auto end = static_cast<std::uint32_t>(file_bytes);
+      const auto reach = static_cast<std::int32_t>(at < end ? end - at : end);
+      if (reach < available - kPastTheFileBytes) available = reach + kPastTheFileBytes;
+    }
     temporary.block = platform::alloc_zeroed(available);
     if (temporary.block == nullptr) return frame::return_empty();
     source = static_cast<unsigned char*>(temporary.block);
-    frame::seek(cell_contents(value->data_offset));
+    frame::seek(at);
     frame::read_bytes(source, available);  // what the file lacks stays zero
   }
 
   // In place: unit i is assembled from bytes 2i and 2i+1 before it is stored over them.
+  // Nothing past the first zero unit is ever shown, so the work stops there.
   auto* units = reinterpret_cast<char16_t*>(source);
   const std::int32_t unit_count = available / 2;
   std::int32_t converted = unit_count;
   for (std::int32_t i = 0; i < unit_count; ++i) {
     units[i] = static_cast<char16_t>(frame::load_le16(source + 2 * i));
-    if (units[i] == 0 && converted == unit_count) converted = i;
+    if (units[i] == 0) {
+      converted = i;
+      break;
+    }
   }
   const bool terminated = converted < unit_count;
 
