@@ -6,9 +6,6 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <string>
 
 #include "fuzz/fuzz_file.h"
 #include "tests/host_walk.h"
@@ -39,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (hive != nullptr) {
     // A second handle on the file, opened and closed first, must leave the first whole.
     api.CloseRegistryFile(api.OpenRegistryFile(path));
-    const vesk::test::WalkTally tally = vesk::test::walk_hive(api, hive, vesk::test::kFuzzWalkLimits);
+    const auto tally = vesk::test::walk_hive(api, hive, vesk::test::kFuzzWalkLimits);
     if (!tally.broken.empty()) vesk::fuzz::fail(tally.broken.front().c_str());
   }
   if (api.CloseRegistryFile(hive) != 0) vesk::fuzz::fail("CloseRegistryFile returns 0");

@@ -128,6 +128,12 @@ struct HostileOffset {
   Landing landing;
 };
 
+void PrintTo(const HostileOffset& row, std::ostream* os) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08X", row.value);
+  *os << text;
+}
+
 constexpr HostileOffset kHostileOffsets[] = {
     {0xFFFFFFFFu, Landing::kWrapped},     // 4099, inside the first bin header
     {0xFFFFEFFCu, Landing::kWrapped},     // 0, the base block
@@ -222,10 +228,21 @@ TEST_P(OffsetSweepTest, ReadsLandWhereTheRuleSaysAndNowhereElse) {
   });
 }
 
+// Rows are named by the field, in the order of offset_fields(), and the value.
+std::string sweep_row_name(
+    const ::testing::TestParamInfo<std::tuple<int, HostileOffset>>& info) {
+  static const char* const kNames[kFieldCount] = {"SubkeyList", "LfElement", "ValueList",
+                                                  "ValueElement", "DataCell"};
+  char text[48];
+  std::snprintf(text, sizeof text, "%s_%08X", kNames[std::get<0>(info.param)],
+                std::get<1>(info.param).value);
+  return text;
+}
+
 INSTANTIATE_TEST_SUITE_P(EveryField, OffsetSweepTest,
                          ::testing::Combine(::testing::Range(0, static_cast<int>(kFieldCount)),
                                             ::testing::ValuesIn(kHostileOffsets)),
-                         RowIndex());
+                         sweep_row_name);
 
 // ---- Lists that run past the end of the file -----------------------------------------
 
@@ -234,6 +251,8 @@ struct CutList {
   bool subkeys;        // an lf list, else a value list
   std::uint32_t kept;  // bytes of its second element left before the end of the file
 };
+
+void PrintTo(const CutList& row, std::ostream* os) { *os << row.what; }
 
 class ListPastTheEndTest : public CraftedTest, public ::testing::WithParamInterface<CutList> {};
 
@@ -300,6 +319,8 @@ struct CountCase {
   std::uint32_t count;     // stored in the lf list (16 bits) or the key (32 bits)
   std::int32_t reported;   // by GetSubKeyList or GetValueList
 };
+
+void PrintTo(const CountCase& row, std::ostream* os) { *os << row.what; }
 
 class CountTest : public CraftedTest, public ::testing::WithParamInterface<CountCase> {};
 

@@ -35,8 +35,8 @@ class Recorder : public WalkObserver {
     std::uint64_t needs = std::uint64_t{key.offset} + kNkNameAt + length_of(key.name_length);
     if (via != nullptr) {
       needs = std::max({needs, items[path.substr(0, path.rfind('/'))].needs,
-                        std::uint64_t{via->offset} + kLfElementsAt +
-                            kLfElementBytes * (std::uint64_t{static_cast<std::uint32_t>(index)} + 1)});
+                        element_end(std::uint64_t{via->offset} + kLfElementsAt, index,
+                                    kLfElementBytes)});
     }
     items[path] = {true, image(key), name, {}, needs};
   }
@@ -44,10 +44,8 @@ class Recorder : public WalkObserver {
   void value(const std::string& key_path, const ValueListRecord& via, std::int32_t index,
              const ValueRecord& as_read, const std::string& name,
              const std::vector<unsigned char>& data) override {
-    std::uint64_t needs = std::max(
-        items[key_path].needs,
-        std::uint64_t{via.offset} +
-            kValueListElementBytes * (std::uint64_t{static_cast<std::uint32_t>(index)} + 1));
+    std::uint64_t needs = std::max(items[key_path].needs,
+                                   element_end(via.offset, index, kValueListElementBytes));
     const bool named = (as_read.flags & kVkCompressedNameFlag) != 0;
     needs = std::max(needs, std::uint64_t{as_read.offset} +
                                 (named ? kVkNameAt + length_of(as_read.name_length)
@@ -60,6 +58,10 @@ class Recorder : public WalkObserver {
   }
 
  private:
+  // Where element `index` of a run of `bytes`-byte elements from `first` ends.
+  static std::uint64_t element_end(std::uint64_t first, std::int32_t index, std::uint32_t bytes) {
+    return first + std::uint64_t{bytes} * (std::uint64_t{static_cast<std::uint32_t>(index)} + 1);
+  }
   static std::uint64_t length_of(std::uint16_t field) {
     return static_cast<std::uint64_t>(std::max<std::int32_t>(static_cast<std::int16_t>(field), 0));
   }

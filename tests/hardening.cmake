@@ -32,5 +32,5 @@ add_executable(vesk_make_corpus ${PROJECT_SOURCE_DIR}/fuzz/make_corpus.cpp)
 target_link_libraries(vesk_make_corpus PRIVATE vesk_seeds)
 
 add_executable(vesk_walk_hives walk_hives.cpp)
-target_include_directories(vesk_walk_hives PRIVATE ${PROJECT_SOURCE_DIR})
+target_include_directories(vesk_walk_hives PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/src)
 target_link_libraries(vesk_walk_hives PRIVATE vesk_10 vesk_warnings)

@@ -18,7 +18,8 @@ namespace {
 // The inputs kept in a folder of fuzz/, in name order; notes about them are not inputs.
 std::vector<std::string> inputs_in(const char* folder) {
   std::vector<std::string> paths;
-  for (const auto& entry : std::filesystem::directory_iterator(std::string(VESK_FUZZ_DIR) + "/" + folder)) {
+  const std::string path = std::string(VESK_FUZZ_DIR) + "/" + folder;
+  for (const auto& entry : std::filesystem::directory_iterator(path)) {
     const std::string name = entry.path().filename().string();
     if (entry.is_regular_file() && name != "README.md" && name[0] != '.') {
       paths.push_back(entry.path().string());

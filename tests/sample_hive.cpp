@@ -59,7 +59,8 @@ std::vector<unsigned char> file_read(const Bytes& file, std::uint32_t at, std::s
 
 std::string file_text(const Bytes& file, std::uint32_t at, std::int32_t length) {
   if (length < 0) return {};
-  const std::vector<unsigned char> bytes = file_read(file, at, static_cast<std::size_t>(length), ' ');
+  const std::vector<unsigned char> bytes =
+      file_read(file, at, static_cast<std::size_t>(length), ' ');
   std::string text(bytes.begin(), bytes.end());
   return text.substr(0, text.find('\0'));
 }

@@ -35,6 +35,7 @@ int main(int argc, char** argv) {
       status = 1;
     }
   }
-  std::printf("%lld hives walked, %s\n", walked, status == 0 ? "every promise kept" : "PROMISES BROKEN");
+  std::printf("%lld hives walked, %s\n", walked,
+              status == 0 ? "every promise kept" : "PROMISES BROKEN");
   return status;
 }
