@@ -4,6 +4,7 @@
 #include "tests/support/hive_generator.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <string>
 #include <unordered_set>
@@ -150,7 +151,7 @@ Bytes le64(std::uint64_t v) {
   return out;
 }
 
-struct ValueSpec {
+struct PlannedValue {
   std::string name;  // Latin-1 as stored; empty for the default value
   std::uint32_t type;
   Bytes data;
@@ -428,13 +429,13 @@ class Generator {
     return 0x00100000u + r.below(16);  // a type no Windows header names
   }
 
-  std::vector<ValueSpec> random_values(std::int32_t id) const {
+  std::vector<PlannedValue> random_values(std::int32_t id) const {
     Random r(recipe_.seed * 0x100000001B3ull + static_cast<std::uint64_t>(id));
-    std::vector<ValueSpec> out;
+    std::vector<PlannedValue> out;
     std::unordered_set<std::string> names;
     const Node& node = nodes_[id];
     if (r.per_mille(150) || node.kind == Kind::kClsidEntry || node.kind == Kind::kExtension) {
-      ValueSpec v;
+      PlannedValue v;
       v.is_default = true;
       v.type = kTypeString;
       v.data = r.per_mille(100) ? Bytes{} : utf16z(text(r));
@@ -454,7 +455,7 @@ class Generator {
     }
     const std::int32_t count = r.between(0, 2 * recipe_.values_per_key);
     for (std::int32_t i = 0; i < count; ++i) {
-      ValueSpec v;
+      PlannedValue v;
       v.type = random_type(r);
       if (node.kind == Kind::kSharedDlls || r.per_mille(20)) {
         v.name = std::string("C:\\Program Files\\") + r.pick(kVendors);
@@ -475,28 +476,28 @@ class Generator {
   }
 
   // The skeleton's own values: the SOFTWARE-like ones, and one key that shows every type.
-  static std::vector<ValueSpec> fixed_values(std::string_view path) {
+  static std::vector<PlannedValue> fixed_values(std::string_view path) {
     auto sz = [](const char* name, std::string_view text) {
-      return ValueSpec{name, kTypeString, utf16z(text)};
+      return PlannedValue{name, kTypeString, utf16z(text)};
     };
     auto dflt = [](std::string_view text) {
-      return ValueSpec{"", kTypeString, utf16z(text), true};
+      return PlannedValue{"", kTypeString, utf16z(text), true};
     };
     if (path == "Classes\\.txt") {
       return {dflt("txtfile"), sz("Content Type", "text/plain"), sz("PerceivedType", "text")};
     }
-    if (path == "Classes\\.txt\\ShellNew") return {ValueSpec{"NullFile", kTypeString, {}}};
+    if (path == "Classes\\.txt\\ShellNew") return {PlannedValue{"NullFile", kTypeString, {}}};
     if (path == "Classes\\txtfile") {
-      return {dflt("Text Document"), ValueSpec{"EditFlags", kTypeDword, le32(0x00210000)}};
+      return {dflt("Text Document"), PlannedValue{"EditFlags", kTypeDword, le32(0x00210000)}};
     }
     if (path == "Classes\\txtfile\\shell\\open\\command") {
-      return {ValueSpec{"", kTypeExpandString, utf16z("%SystemRoot%\\system32\\NOTEPAD.EXE %1"), true}};
+      return {PlannedValue{"", kTypeExpandString, utf16z("%SystemRoot%\\system32\\NOTEPAD.EXE %1"), true}};
     }
     if (path == "Microsoft\\Windows\\CurrentVersion") {
       return {sz("ProgramFilesDir", "C:\\Program Files"),
               sz("CommonFilesDir", "C:\\Program Files\\Common Files"),
-              ValueSpec{"ProgramFilesPath", kTypeExpandString, utf16z("%ProgramFiles%")},
-              ValueSpec{"DevicePath", kTypeExpandString, utf16z("%SystemRoot%\\inf")},
+              PlannedValue{"ProgramFilesPath", kTypeExpandString, utf16z("%ProgramFiles%")},
+              PlannedValue{"DevicePath", kTypeExpandString, utf16z("%SystemRoot%\\inf")},
               sz("SM_GamesName", "Games")};
     }
     if (path == "Microsoft\\Windows\\CurrentVersion\\Run") {
@@ -508,14 +509,14 @@ class Generator {
       state.resize(36, 0);
       state[28] = 0x01;
       state[32] = 0x13;
-      return {ValueSpec{"ShellState", kTypeBinary, state},
-              ValueSpec{"GlobalAssocChangedCounter", kTypeDword, le32(42)}};
+      return {PlannedValue{"ShellState", kTypeBinary, state},
+              PlannedValue{"GlobalAssocChangedCounter", kTypeDword, le32(42)}};
     }
     if (path == "Microsoft\\Windows NT\\CurrentVersion") {
       return {sz("ProductName", "Windows 10 Pro"), sz("CurrentBuild", "19045"),
-              ValueSpec{"CurrentMajorVersionNumber", kTypeDword, le32(10)},
-              ValueSpec{"InstallDate", kTypeDword, le32(0x5F3A1B2C)},
-              ValueSpec{"InstallTime", kTypeQword, le64(0x01D6713A9C3E4F00ull)},
+              PlannedValue{"CurrentMajorVersionNumber", kTypeDword, le32(10)},
+              PlannedValue{"InstallDate", kTypeDword, le32(0x5F3A1B2C)},
+              PlannedValue{"InstallTime", kTypeQword, le64(0x01D6713A9C3E4F00ull)},
               sz("SystemRoot", "C:\\WINDOWS"),
               sz("RegisteredOwner", "Ren\xC3\xA9" "e Fran\xC3\xA7" "ois")};
     }
@@ -523,8 +524,8 @@ class Generator {
       return {sz("Arial (TrueType)", "arial.ttf"), sz("Segoe UI (TrueType)", "segoeui.ttf")};
     }
     if (path == "Microsoft\\Windows\\CurrentVersion\\SharedDLLs") {
-      return {ValueSpec{"C:\\Program Files\\Common Files\\Contoso\\widget.dll", kTypeDword, le32(1)},
-              ValueSpec{"C:\\WINDOWS\\system32\\msvcr120.dll", kTypeDword, le32(3)}};
+      return {PlannedValue{"C:\\Program Files\\Common Files\\Contoso\\widget.dll", kTypeDword, le32(1)},
+              PlannedValue{"C:\\WINDOWS\\system32\\msvcr120.dll", kTypeDword, le32(3)}};
     }
     if (path == "RegisteredApplications") {
       return {sz("Widget Studio", "Software\\Contoso\\Widget Studio\\Capabilities")};
@@ -538,29 +539,29 @@ class Generator {
       multi.push_back(0);
       multi.push_back(0);
       return {dflt("Widget Studio 7.2"),
-              ValueSpec{"Empty", kTypeNone, {}},
+              PlannedValue{"Empty", kTypeNone, {}},
               sz("InstallPath", "C:\\Program Files\\Contoso\\Widget Studio"),
               sz("Quote \"and\" backslash \\", "say \"hi\" to C:\\temp\\"),
-              ValueSpec{"Unterminated", kTypeString, utf16("no end")},
+              PlannedValue{"Unterminated", kTypeString, utf16("no end")},
               sz("Wide", "Prix : 5 \xE2\x82\xAC"),
-              ValueSpec{"LogDir", kTypeExpandString, utf16z("%LOCALAPPDATA%\\Contoso\\Logs")},
-              ValueSpec{"Signature", kTypeBinary, big},
-              ValueSpec{"Build", kTypeDword, le32(0x00001F4A)},
-              ValueSpec{"Magic", kTypeDwordBigEndian, {0xCA, 0xFE, 0xBA, 0xBE}},
-              ValueSpec{"Target", kTypeLink, utf16("\\Registry\\Machine\\Software\\Contoso")},
-              ValueSpec{"Recent", kTypeMultiString, multi},
-              ValueSpec{"Resources", kTypeResourceList, {1, 0, 0, 0, 5, 0, 0, 0}},
-              ValueSpec{"Descriptor", kTypeFullResourceDescriptor, {5, 0, 0, 0, 1, 0, 1, 0}},
-              ValueSpec{"Requirements", kTypeResourceRequirementsList, {0x48, 0, 0, 0, 5, 0}},
-              ValueSpec{"LastRun", kTypeQword, le64(0x01D9A5E6D1A2B3C4ull)},
-              ValueSpec{"Short", kTypeDword, {0x07, 0x00}},
-              ValueSpec{"Gr\xF6\xDF" "e", kTypeDword, le32(1024)},
-              ValueSpec{"Custom", 0x00100004u, {0xDE, 0xAD}}};
+              PlannedValue{"LogDir", kTypeExpandString, utf16z("%LOCALAPPDATA%\\Contoso\\Logs")},
+              PlannedValue{"Signature", kTypeBinary, big},
+              PlannedValue{"Build", kTypeDword, le32(0x00001F4A)},
+              PlannedValue{"Magic", kTypeDwordBigEndian, {0xCA, 0xFE, 0xBA, 0xBE}},
+              PlannedValue{"Target", kTypeLink, utf16("\\Registry\\Machine\\Software\\Contoso")},
+              PlannedValue{"Recent", kTypeMultiString, multi},
+              PlannedValue{"Resources", kTypeResourceList, {1, 0, 0, 0, 5, 0, 0, 0}},
+              PlannedValue{"Descriptor", kTypeFullResourceDescriptor, {5, 0, 0, 0, 1, 0, 1, 0}},
+              PlannedValue{"Requirements", kTypeResourceRequirementsList, {0x48, 0, 0, 0, 5, 0}},
+              PlannedValue{"LastRun", kTypeQword, le64(0x01D9A5E6D1A2B3C4ull)},
+              PlannedValue{"Short", kTypeDword, {0x07, 0x00}},
+              PlannedValue{"Gr\xF6\xDF" "e", kTypeDword, le32(1024)},
+              PlannedValue{"Custom", 0x00100004u, {0xDE, 0xAD}}};
     }
     return {};
   }
 
-  std::vector<ValueSpec> values_of(std::int32_t id) const {
+  std::vector<PlannedValue> values_of(std::int32_t id) const {
     for (const auto& [fixed, path] : fixed_paths_) {
       if (fixed == id) return fixed_values(path);
     }
@@ -578,7 +579,7 @@ class Generator {
       stack.pop_back();
       const Node& n = nodes_[id];
       refs[id] = id == 0 ? b.add_root(n.name) : b.add_key(n.name, refs[n.parent]);
-      for (const ValueSpec& v : values_of(id)) {
+      for (const PlannedValue& v : values_of(id)) {
         b.add_value(refs[id], v.name, v.type, v.data, v.is_default ? 0 : 1);
         ++out.values;
       }
@@ -612,11 +613,22 @@ bool windows_name_less(std::string_view a, std::string_view b) {
 GeneratedHive generate_hive(const HiveRecipe& recipe) { return Generator(recipe).run(); }
 
 std::int32_t keys_for_bytes(const HiveRecipe& recipe, std::uint64_t bytes) {
-  HiveRecipe probe = recipe;
-  probe.keys = 4000;
-  const GeneratedHive small = generate_hive(probe);
-  const double per_key = static_cast<double>(small.bytes.size()) / small.keys;
-  const double keys = static_cast<double>(bytes) / per_key;
+  // Bytes per key drift down slowly as the large lists fill to max_subkeys; a power law
+  // through two probes follows that drift within a few percent up to hundreds of MB.
+  auto per_key = [&recipe](std::int32_t keys) {
+    HiveRecipe probe = recipe;
+    probe.keys = keys;
+    return static_cast<double>(generate_hive(probe).bytes.size()) / keys;
+  };
+  constexpr std::int32_t kSmall = 4000;
+  constexpr std::int32_t kLarge = 32000;
+  const double small = per_key(kSmall);
+  const double large = per_key(kLarge);
+  const double exponent = std::log(large / small) / std::log(double{kLarge} / kSmall);
+  double keys = static_cast<double>(bytes) / large;
+  for (int i = 0; i < 8; ++i) {
+    keys = static_cast<double>(bytes) / (large * std::pow(keys / kLarge, exponent));
+  }
   return keys < 1 ? 1 : keys > 2e9 ? 2000000000 : static_cast<std::int32_t>(keys);
 }
 
