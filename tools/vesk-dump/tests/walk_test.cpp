@@ -35,77 +35,62 @@ Placed lf_of(HiveBuilder& b, const KeyRef& child, const char* hint) {
   return b.add_cell(lf);
 }
 
-// A crafted hive, what it is dumped as, and what is reported; each ends with status 1.
+// A change to a hive of one root key "R", what the hive is dumped as, and what is
+// reported; each ends with status 1.
 struct Row {
   const char* what;
-  std::function<Bytes()> hive;
+  std::function<void(HiveBuilder& b, const KeyRef& root)> craft;
   std::string out;
   std::string err;
 };
 
 const Row kRows[] = {
     {"a subkey leading back to an ancestor",
-     [] {
-       HiveBuilder b;
-       const KeyRef root = b.add_root("R");
+     [](HiveBuilder& b, const KeyRef& root) {
        const KeyRef a = b.add_key("A", root);
        const KeyRef bk = b.add_key("B", a);
        b.add_key("C", root);
        use_list(b, bk, lf_of(b, a, "A\0\0\0").cell, 1);
-       return b.bytes();
      },
      "REGEDIT4\n\n[R]\n\n[R\\A]\n\n[R\\A\\B]\n\n[R\\C]\n\n",
      "key R\\A\\B\\A leads back to its ancestor R\\A; not followed\n"},
     {"a key that is its own subkey",
-     [] {
-       HiveBuilder b;
-       const KeyRef root = b.add_root("R");
+     [](HiveBuilder& b, const KeyRef& root) {
        const KeyRef a = b.add_key("A", root);
        use_list(b, a, b.subkey_list(root).cell, 1);
-       return b.bytes();
      },
      "REGEDIT4\n\n[R]\n\n[R\\A]\n\n",
      "key R\\A\\A leads back to its ancestor R\\A; not followed\n"},
     {"a subkey leading back to the root",
-     [] {
-       HiveBuilder b;
-       const KeyRef root = b.add_root("R");
+     [](HiveBuilder& b, const KeyRef& root) {
        const KeyRef a = b.add_key("A", root);
        use_list(b, a, lf_of(b, root, "R\0\0\0").cell, 1);
-       return b.bytes();
      },
      "REGEDIT4\n\n[R]\n\n[R\\A]\n\n",
      "key R\\A\\R leads back to its ancestor R; not followed\n"},
     {"two keys sharing a list",
-     [] {
-       HiveBuilder b;
-       const KeyRef root = b.add_root("R");
+     [](HiveBuilder& b, const KeyRef& root) {
        const KeyRef a = b.add_key("A", root);
        const KeyRef bk = b.add_key("B", root);
        b.add_key("C", a);
        use_list(b, bk, b.subkey_list(a).cell, 1);
-       return b.bytes();
      },
      "REGEDIT4\n\n[R]\n\n[R\\A]\n\n[R\\A\\C]\n\n[R\\B]\n\n",
      "key R\\B\\C was already dumped under another key; not followed again\n"},
     {"an impossible data size",
-     [] {
-       HiveBuilder b;
-       const KeyRef root = b.add_root("R");
+     [](HiveBuilder& b, const KeyRef& root) {
        const ValueRef big = b.add_value(root, "Big", kTypeBinary, Bytes(8, 1));
        b.add_value(root, "After", kTypeDword, le32(5));
        b.add_key("Sub", root);
        b.poke_u32(big.contents + kVkDataSizeAt, 0x7FFFFFF0);
-       return b.bytes();
      },
      "REGEDIT4\n\n[R]\n"
      "; \"Big\" not shown: data size 2147483632 is larger than the file\n"
      "\"After\"=dword:00000005\n\n[R\\Sub]\n\n",
      "value \"Big\" of R: data size 2147483632 is larger than the file; data not shown\n"},
     {"values sharing one data cell beyond the file's size",
-     [] {
-       HiveBuilder b;
-       const KeyRef root = b.add_root("R");
+     [](HiveBuilder& b, const KeyRef& root) {
+       // A file of 12 KiB: room for four copies of the data, not for eight.
        const ValueRef first = b.add_value(root, "v0", kTypeBinary, Bytes(3000, 7));
        for (int i = 1; i < 8; ++i) {
          const ValueRef v = b.add_value(root, "v" + std::to_string(i), kTypeBinary, Bytes(8, 1));
@@ -113,19 +98,15 @@ const Row kRows[] = {
          b.poke_u32(v.contents + kVkDataAt, first.data.cell);
        }
        b.add_key("Sub", root);
-       return b.bytes();  // 12 KiB: room for four copies of the data, not eight
      },
      "",
      "the hive holds more value data than a file of this size holds; the rest is not dumped\n"},
     {"names the library cannot read whole",
-     [] {
-       HiveBuilder b;
-       const KeyRef root = b.add_root("R");
+     [](HiveBuilder& b, const KeyRef& root) {
        b.add_value(root, std::string("a\0b\0", 4), kTypeDword, le32(1), 0);  // UTF-16 "ab"
        b.add_value(root, std::string("x\0y", 3), kTypeDword, le32(2));
        b.add_key(std::string("U\0n\0", 4), root, 0x0000);  // UTF-16 "Un"
        b.add_key(std::string("Z\0z", 3), root);
-       return b.bytes();
      },
      "REGEDIT4\n\n[R]\n@=dword:00000001\n\"x\"=dword:00000002\n\n[R\\U]\n\n[R\\Z]\n\n",
      "value 0 of R: its name is stored as UTF-16, which the library does not read; shown as"
@@ -155,7 +136,9 @@ class CraftedHiveTest : public ::testing::TestWithParam<Row> {
 TEST_P(CraftedHiveTest, ReportedAndDumpedWithErrors) {
   const Row& row = GetParam();
   SCOPED_TRACE(row.what);
-  const Bytes hive = row.hive();
+  HiveBuilder b;
+  row.craft(b, b.add_root("R"));
+  const Bytes hive = b.bytes();
   const Dumped d = dump_bytes(hive);
   if (!row.out.empty()) {
     EXPECT_EQ(d.out, row.out);
