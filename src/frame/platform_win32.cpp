@@ -34,11 +34,11 @@ std::int32_t measure(const char16_t* src, std::int32_t units) {
 bool is_high_surrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 bool is_low_surrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
 
-// The most leading units whose conversion fits `capacity` bytes, never ending between
-// the halves of a pair. The code pages are stateless, so converting fewer units gives a
-// prefix of the whole conversion and the measure grows with the unit count.
+// How many leading units convert within `capacity` bytes, never stopping between the
+// halves of a pair. The ANSI code pages are stateless: fewer units convert to a prefix
+// of the whole conversion, so the measure only grows with the count and can be halved.
 std::int32_t units_that_fit(const char16_t* src, std::int32_t units, std::int32_t capacity) {
-  std::int32_t low = 0;  // fits
+  std::int32_t low = 0;       // fits
   std::int32_t high = units;  // does not fit
   while (high - low > 1) {
     const std::int32_t mid = low + (high - low) / 2;
