@@ -29,6 +29,11 @@ took "i686 build"
 
 step "i686: export table, argument clean-up and imports"
 scripts/check-dll-exports --import-lib build/win32/libvesk_10.dll.a build/win32/vesk_10.dll
+# Stripped, as it may be shipped, it must pass as well.
+mkdir -p build/win32/stripped
+i686-w64-mingw32-strip -o build/win32/stripped/vesk_10.dll build/win32/vesk_10.dll
+stripped=$(scripts/check-dll-exports build/win32/stripped/vesk_10.dll) || { echo "$stripped"; exit 1; }
+echo "${stripped##*$'\n'}"
 took "i686 export check"
 
 # A server that stays for the whole run, started with its services apart from any
