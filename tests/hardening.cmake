@@ -18,9 +18,10 @@ target_compile_definitions(vesk_hardening_tests PRIVATE
   VESK_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data")
 add_dependencies(vesk_hardening_tests vesk_10)
 # vesk-dump's walker joins the replay where the tool is part of the tree (tools/ comes
-# after tests/, so the target is named before it exists).
-if(VESK_BUILD_TOOLS AND EXISTS ${PROJECT_SOURCE_DIR}/tools/vesk-dump/dump.h)
-  target_link_libraries(vesk_hardening_tests PRIVATE vesk_dump_core)
+# after tests/, so the target is named before it exists). Its core links no library; it
+# gets vesk_10, the very file the tests load, so both share one library state.
+if(VESK_BUILD_TOOLS AND NOT WIN32 AND EXISTS ${PROJECT_SOURCE_DIR}/tools/vesk-dump/dump.h)
+  target_link_libraries(vesk_hardening_tests PRIVATE vesk_dump_core vesk_10)
   target_compile_definitions(vesk_hardening_tests PRIVATE VESK_HAVE_DUMP)
 endif()
 # Without glibc's per-thread cache of freed blocks the leak test counts the heap exactly.

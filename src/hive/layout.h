@@ -127,8 +127,8 @@ inline constexpr std::int32_t kVkInlineMaxBytes = 4;
 
 // The root search ends after the first bin of every well-formed hive (its offset
 // field is 0). A crafted file can chain "bins" in steps of a few bytes through a large
-// file; a walk this long costs well under a second and no real hive comes near it.
-inline constexpr std::int32_t kRootSearchMaxBins = 65536;
+// file; 4096 steps cost a few milliseconds and no real hive takes a second one.
+inline constexpr std::int32_t kRootSearchMaxBins = 4096;
 
 // Text never outlives the result area, so a string value's data is read no further
 // than it could reach: 63999 characters, each at most a surrogate pair of 4 bytes.

@@ -1,0 +1,7 @@
+# 64-bit Windows with MinGW-w64. The same Win32 code as the 32-bit DLL, built so that
+# its tests run here under wine64: ctest starts every test program through it.
+#   cmake -S . -B build/win64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-w64-mingw32.cmake
+set(VESK_MINGW_TRIPLE x86_64-w64-mingw32)
+set(CMAKE_SYSTEM_PROCESSOR AMD64)
+set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

@@ -1,0 +1,153 @@
+#!/usr/bin/env bash
+# Packaging: install into a temporary prefix and build the C and C++ examples against it
+# with find_package and with pkg-config; run them and the Python example on a real hive;
+# run the Python tests against the installed module; make the Debian package, check its
+# files against its listing, and run vesk-dump, a C build and Python from its unpacked
+# root; check that the README's copies of the examples are the files the tests ran.
+set -euo pipefail
+cd "${VESK_ROOT:-$(dirname "$0")/../..}"
+root=$PWD
+build=$root/build/release
+hive=$root/tests/data/hives/dfirmuseum-win7-BCD
+totals="66 keys, 46 values"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+pass() { printf 'PASS  %s\n' "$*"; }
+skip() { printf 'SKIP  %s\n' "$*"; }
+fail() { printf 'FAIL  %s\n' "$*" >&2; exit 1; }
+cached() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
+
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
+version=$(cached CMAKE_PROJECT_VERSION)
+soname=libvesk_10.so.${version%%.*}
+libdir=$(cached CMAKE_INSTALL_LIBDIR)
+pydir=$(cached VESK_INSTALL_PYTHONDIR)
+
+# The files every installed tree holds below its prefix; vesk-dump's only when built.
+expected_files() {
+  printf '%s\n' "$libdir/libvesk_10.so.$version" "$libdir/$soname" "$libdir/libvesk_10.so" \
+    include/vesk_10.h include/vesk/hive.hpp "$libdir/pkgconfig/vesk_10.pc" "$pydir/vesk.py"
+  printf "$libdir/cmake/vesk_10/%s\n" vesk_10Config.cmake vesk_10ConfigVersion.cmake \
+    vesk_10Targets.cmake
+  if [ -n "$dump" ]; then printf '%s\n' bin/vesk-dump share/man/man1/vesk-dump.1; fi
+}
+check_files() {  # prefix, what
+  local f
+  while read -r f; do
+    [ -e "$1/$f" ] || [ -L "$1/$f" ] || fail "$2: $f is missing"
+  done < <(expected_files)
+  [ -L "$1/$libdir/libvesk_10.so" ] || fail "$2: libvesk_10.so is not a link"
+  # Whole outputs into grep: with pipefail, grep -q quitting early would fail the pipe.
+  grep -qF "Library soname: [$soname]" <<<"$(readelf -d "$1/$libdir/libvesk_10.so.$version")" \
+    || fail "$2: the library's soname is not $soname"
+}
+
+# The C and C++ programs and the Python example must print the same listing, ending in
+# the totals.
+check_examples() {  # what, C program, C++ program, environment for Python...
+  local what=$1 c=$2 cpp=$3 last
+  shift 3
+  "$c" "$hive" >"$work/out.c" || fail "$what: C example"
+  "$cpp" "$hive" >"$work/out.cpp" || fail "$what: C++ example"
+  env "$@" python3 "$root/examples/use.py" "$hive" >"$work/out.py" || fail "$what: Python example"
+  cmp -s "$work/out.c" "$work/out.cpp" || fail "$what: C and C++ examples differ"
+  cmp -s "$work/out.c" "$work/out.py" || fail "$what: C and Python examples differ"
+  last=$(tail -n 1 "$work/out.c")
+  [ "$last" = "$totals" ] || fail "$what: the examples end \"$last\""
+  pass "$what: C, C++ and Python examples print the same $(wc -l <"$work/out.c") lines," \
+    "ending \"$totals\""
+}
+
+# 1. cmake --install into a temporary prefix.
+prefix=$work/prefix
+cmake --install "$build" --prefix "$prefix" >/dev/null
+dump=
+[ -e "$prefix/bin/vesk-dump" ] && dump=$prefix/bin/vesk-dump
+check_files "$prefix" "install"
+pass "install: library with soname $soname, headers, CMake package, vesk_10.pc," \
+  "Python module${dump:+, vesk-dump and its manual page}"
+if [ -n "$dump" ]; then
+  out=$(env -u LD_LIBRARY_PATH "$dump" --version) || fail "install: vesk-dump --version"
+  pass "install: vesk-dump --version runs from the prefix by its own run path: $out"
+  if command -v groff >/dev/null; then
+    warnings=$(groff -man -Tutf8 -ww -z "$prefix/share/man/man1/vesk-dump.1" 2>&1)
+    [ -z "$warnings" ] || fail "manual page: groff warns: $warnings"
+    pass "manual page: renders without warnings"
+  else
+    skip "manual page: groff is not installed, not rendered"
+  fi
+else
+  skip "install: vesk-dump is not built, so neither it nor its manual page is checked"
+fi
+
+# 2. The examples built against the prefix with find_package.
+cmake -S examples -B "$work/find_package" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$work/find_package" >/dev/null
+found=$(sed -n 's/^vesk_10_DIR:PATH=//p' "$work/find_package/CMakeCache.txt")
+[ "$found" = "$prefix/$libdir/cmake/vesk_10" ] || fail "find_package: found $found"
+check_examples "find_package" "$work/find_package/use_c" "$work/find_package/use_cpp" \
+  PYTHONPATH="$prefix/$pydir"
+
+# 3. The same examples built with pkg-config.
+export PKG_CONFIG_PATH=$prefix/$libdir/pkgconfig
+[ "$(pkg-config --modversion vesk_10)" = "$version" ] || fail "pkg-config: wrong version"
+mkdir "$work/pkg-config"
+(cd "$work/pkg-config" && sh "$root/examples/pkg-config.sh")
+LD_LIBRARY_PATH="$prefix/$libdir" check_examples "pkg-config" "$work/pkg-config/use_c" \
+  "$work/pkg-config/use_cpp" PYTHONPATH="$prefix/$pydir"
+
+# 4. The Python tests against the installed module, which finds its library itself.
+PYTHONPATH="$prefix/$pydir:$root/python" PYTHONDONTWRITEBYTECODE=1 \
+  VESK_INCLUDE_DIR="$prefix/include" VESK_DUMP="$dump" \
+  env -u VESK_LIBRARY python3 -m unittest -v test_vesk 2>"$work/python.log" \
+  || { cat "$work/python.log" >&2; fail "Python tests"; }
+grep -E '\.\.\. |vesk module|^Ran|^OK' "$work/python.log"
+grep -qF "vesk module $prefix/$pydir/vesk.py, library $prefix/" "$work/python.log" \
+  || fail "Python tests: did not use the installed module and library"
+pass "Python tests on the installed module: $(grep '^Ran' "$work/python.log")"
+
+# 5. The Debian package.
+(cd "$build" && cpack -G DEB -B "$work/deb") >"$work/cpack.log" 2>&1 \
+  || { cat "$work/cpack.log" >&2; fail "cpack"; }
+deb=$(ls "$work"/deb/*.deb)
+[ "$(dpkg-deb -f "$deb" Package)" = vesk ] && [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] \
+  || fail "deb: wrong Package or Version field"
+dpkg -x "$deb" "$work/root"
+dpkg -c "$deb" | awk '{print $6}' | sed 's|^\./||; s|/$||' | grep -v '^$' | sort >"$work/listed"
+(cd "$work/root" && find . -mindepth 1 | sed 's|^\./||' | sort) >"$work/unpacked"
+diff "$work/listed" "$work/unpacked" || fail "deb: dpkg -c and the unpacked files differ"
+check_files "$work/root/usr" "deb"
+pass "deb: $(basename "$deb") unpacks to exactly the $(wc -l <"$work/listed") entries" \
+  "dpkg -c lists; Depends: $(dpkg-deb -f "$deb" Depends)"
+if [ -n "$dump" ]; then
+  out=$(env -u LD_LIBRARY_PATH "$work/root/usr/bin/vesk-dump" --version) \
+    || fail "deb: vesk-dump --version"
+  grep -qF "$soname => $work/root/usr/" <<<"$(ldd "$work/root/usr/bin/vesk-dump")" \
+    || fail "deb: vesk-dump does not use the package's own library"
+  pass "deb: vesk-dump --version runs from the unpacked root with its own library: $out"
+else
+  skip "deb: vesk-dump is not built"
+fi
+export PKG_CONFIG_PATH=$work/root/usr/$libdir/pkgconfig
+mkdir "$work/deb-pkg-config"
+(cd "$work/deb-pkg-config" && sh "$root/examples/pkg-config.sh")
+LD_LIBRARY_PATH="$work/root/usr/$libdir" check_examples "deb" "$work/deb-pkg-config/use_c" \
+  "$work/deb-pkg-config/use_cpp" PYTHONPATH="$work/root/usr/$pydir"
+
+# 6. The README's copies of the examples: a block after "<!-- quote: FILE -->" is FILE.
+python3 - "$root" <<'PY' || fail "README: a quoted example differs from its file"
+import os, re, sys
+root = sys.argv[1]
+with open(os.path.join(root, "README.md")) as f:
+    readme = f.read()
+quotes = re.findall(r"<!-- quote: (\S+) -->\s*```[^\n]*\n(.*?)^```", readme, re.S | re.M)
+for path, block in quotes:
+    with open(os.path.join(root, path)) as f:
+        if f.read() != block:
+            sys.exit("FAIL  README: the block quoting %s differs from the file" % path)
+print(("PASS  README: %d quoted examples match their files (%s)"
+       % (len(quotes), ", ".join(p for p, _ in quotes))) if quotes
+      else "SKIP  README: no <!-- quote: FILE --> blocks")
+PY

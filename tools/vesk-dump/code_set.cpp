@@ -1,0 +1,107 @@
+// Conversions through the C library's multibyte functions, which follow the thread's
+// locale. Latin-1 needs no table: each stored byte is the character of that number.
+#include "code_set.h"
+
+#include <climits>
+#include <cstdint>
+#include <cwchar>
+
+namespace vesk::dump {
+
+CodeSet::CodeSet() {
+  for (int i = 0; i < 128; ++i) {
+    char buffer[MB_LEN_MAX];
+    std::mbstate_t state{};
+    const std::size_t n = std::wcrtomb(buffer, static_cast<wchar_t>(0x80 + i), &state);
+    if (n != static_cast<std::size_t>(-1)) high_[i].assign(buffer, n);
+  }
+}
+
+bool CodeSet::append_name(std::string& out, std::string_view stored, bool quoted) const {
+  bool whole = true;
+  for (const char ch : stored) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (is_control(c)) {
+      out += '?';
+      whole = false;
+    } else if (c < 0x80) {
+      if (quoted && (c == '\\' || c == '"')) out += '\\';
+      out += ch;
+    } else if (!high_[c - 0x80].empty()) {
+      out += high_[c - 0x80];
+    } else {
+      out += ch;
+    }
+  }
+  return whole;
+}
+
+std::optional<std::u32string> CodeSet::decode(std::string_view text) const {
+  std::u32string out;
+  out.reserve(text.size());
+  std::mbstate_t state{};
+  std::size_t at = 0;
+  while (at < text.size()) {
+    const auto c = static_cast<unsigned char>(text[at]);
+    if (c < 0x80) {  // every code set a locale can have keeps ASCII as it is
+      out += static_cast<char32_t>(c);
+      ++at;
+      continue;
+    }
+    wchar_t wide = 0;
+    const std::size_t n = std::mbrtowc(&wide, text.data() + at, text.size() - at, &state);
+    if (n == 0 || n > text.size() - at) return std::nullopt;  // also (size_t)-1 and -2
+    out += static_cast<char32_t>(wide);
+    at += n;
+  }
+  return out;
+}
+
+std::optional<std::string> CodeSet::to_stored(std::string_view text) const {
+  std::string out;
+  std::mbstate_t state{};
+  std::size_t at = 0;
+  while (at < text.size()) {
+    wchar_t wide = 0;
+    const std::size_t n = std::mbrtowc(&wide, text.data() + at, text.size() - at, &state);
+    if (n == 0 || n > text.size() - at) {
+      state = std::mbstate_t{};
+      out += text[at++];
+      continue;
+    }
+    if (static_cast<std::uint32_t>(wide) > 0xFF) return std::nullopt;
+    out += static_cast<char>(wide);
+    at += n;
+  }
+  return out;
+}
+
+void append_json_string(std::string& out, std::string_view stored) {
+  static const char kHex[] = "0123456789abcdef";
+  out += '"';
+  for (const char ch : stored) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += ch;
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (is_control(c)) {
+      out += "\\u00";
+      out += kHex[c >> 4];
+      out += kHex[c & 0xF];
+    } else if (c < 0x80) {
+      out += ch;
+    } else {
+      out += static_cast<char>(0xC0 | c >> 6);
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  out += '"';
+}
+
+}  // namespace vesk::dump

@@ -1,0 +1,42 @@
+// Names and text between the forms they take here: 8-bit names as a hive stores them
+// (Latin-1, one byte per character), the user's code set (the thread's LC_CTYPE) that
+// .reg and tree output use, and UTF-8 for JSON. Nothing here reads a hive.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vesk::dump {
+
+// C0 and C1 control characters and DEL: never written raw into a line of output.
+constexpr bool is_control(char32_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
+
+class CodeSet {
+ public:
+  // Takes the calling thread's LC_CTYPE as it is now.
+  CodeSet();
+
+  // Appends a stored name in the code set. A character the code set lacks is written as
+  // the stored byte, so nothing is lost; a control character becomes '?'. With `quoted`
+  // a backslash or double quote gets a backslash before it, as in a .reg string.
+  // Returns false when a control character was replaced.
+  bool append_name(std::string& out, std::string_view stored, bool quoted = false) const;
+
+  // The characters of `text` in the code set, or none when it is not valid there.
+  std::optional<std::u32string> decode(std::string_view text) const;
+
+  // A name typed in the code set as the bytes a hive stores it as. Bytes that are no
+  // character of the code set stand for themselves, as append_name writes them; none
+  // when a character lies beyond the 8-bit range, which no stored name can hold.
+  std::optional<std::string> to_stored(std::string_view text) const;
+
+ private:
+  std::string high_[128];  // the code set's form of Latin-1 0x80..0xFF, empty if none
+};
+
+// Appends a stored name as a JSON string: quoted, UTF-8, with control characters,
+// quotes and backslashes escaped.
+void append_json_string(std::string& out, std::string_view stored);
+
+}  // namespace vesk::dump

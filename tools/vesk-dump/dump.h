@@ -1,0 +1,27 @@
+// vesk-dump's whole job behind one call, so the program, the tests and a fuzz target
+// share it: a hive file in, .reg, JSON or tree text out, a status back. The hive is read
+// only through the library's exported functions (include/vesk/hive.hpp).
+#pragma once
+
+#include <ostream>
+#include <string>
+
+namespace vesk::dump {
+
+enum class Format { kReg, kJson, kTree };
+
+struct Options {
+  Format format = Format::kReg;
+  std::string prefix;       // in the code set; stands for the root key in .reg paths
+  bool has_prefix = false;  // false: the root key's own name stands for it
+  std::string key_path;     // backslash-separated, case ignored; empty: the whole hive
+  int max_depth = 512;      // levels of subkeys followed below the first key dumped
+  bool progress = false;    // a progress line on `err` while the dump runs
+};
+
+// Writes the hive at `path` to `out`, diagnostics to `err`; returns the exit status:
+// 0 dumped, 1 dumped with errors, 2 refused.
+int dump_file(const std::string& path, const Options& options, std::ostream& out,
+              std::ostream& err);
+
+}  // namespace vesk::dump

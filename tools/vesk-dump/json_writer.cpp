@@ -1,0 +1,75 @@
+// Pretty-printed so that a diff shows one value per line: keys as indented objects,
+// each value as one line. Written by hand rather than through a JSON library, which
+// the project does not depend on.
+#include "json_writer.h"
+
+#include "code_set.h"
+#include "hex.h"
+
+namespace vesk::dump {
+
+void JsonWriter::indent(int depth, int extra) {
+  out_.text().append(static_cast<std::size_t>(4 * depth + extra), ' ');
+}
+
+void JsonWriter::key(const KeyView& key) {
+  std::string& t = out_.text();
+  if (key.depth > 0) {
+    t += first_subkey_.back() ? "\n" : ",\n";
+    first_subkey_.back() = false;
+  }
+  indent(key.depth, 0);
+  t += "{\n";
+  indent(key.depth, 2);
+  t += "\"name\": ";
+  append_json_string(t, key.name);
+  t += ",\n";
+  indent(key.depth, 2);
+  t += "\"values\": [";
+  first_value_ = true;
+}
+
+void JsonWriter::value(const KeyView& key, ValueView& value) {
+  std::string& t = out_.text();
+  t += first_value_ ? "\n" : ",\n";
+  first_value_ = false;
+  indent(key.depth, 4);
+  t += "{\"name\": ";
+  append_json_string(t, value.name);
+  t += ", \"type\": " + std::to_string(value.type) + ", \"data\": ";
+  if (!value.bytes) {
+    t += "null}";
+    return;
+  }
+  t += '"';
+  for (const std::uint8_t b : *value.bytes) append_hex_byte(t, b);
+  t += "\"}";
+}
+
+void JsonWriter::subkeys(const KeyView& key) {
+  std::string& t = out_.text();
+  if (!first_value_) {
+    t += '\n';
+    indent(key.depth, 2);
+  }
+  t += "],\n";
+  indent(key.depth, 2);
+  t += "\"subkeys\": [";
+  first_subkey_.push_back(true);
+  out_.flush_if_full();
+}
+
+void JsonWriter::key_end(const KeyView& key) {
+  std::string& t = out_.text();
+  if (!first_subkey_.back()) {
+    t += '\n';
+    indent(key.depth, 2);
+  }
+  first_subkey_.pop_back();
+  t += "]\n";
+  indent(key.depth, 0);
+  t += '}';
+  if (key.depth == 0) t += '\n';
+}
+
+}  // namespace vesk::dump

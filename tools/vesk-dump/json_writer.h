@@ -1,0 +1,31 @@
+// The JSON format: one document, the first key dumped as
+// {"name": ..., "values": [{"name": ..., "type": N, "data": "<hex>"}, ...], "subkeys": [...]}
+// with subkeys the same way, in the library's order. Names are the stored 8-bit names
+// read as Latin-1 and written as UTF-8; data is the stored bytes, or null when the data
+// size cannot be true. The default value's name is "".
+#pragma once
+
+#include <vector>
+
+#include "output.h"
+#include "walk.h"
+
+namespace vesk::dump {
+
+class JsonWriter : public Sink {
+ public:
+  explicit JsonWriter(Output& out) : out_(out) {}
+  void key(const KeyView& key) override;
+  void value(const KeyView& key, ValueView& value) override;
+  void subkeys(const KeyView& key) override;
+  void key_end(const KeyView& key) override;
+
+ private:
+  void indent(int depth, int extra);
+
+  Output& out_;
+  bool first_value_ = true;
+  std::vector<bool> first_subkey_;  // per open key: no subkey written yet
+};
+
+}  // namespace vesk::dump

@@ -1,0 +1,44 @@
+// Running a dump in a test: dump_file on a built hive in this process, or the vesk-dump
+// program itself in a child process with its own locale, killed if it hangs. Texts come
+// back with the hive's temporary path replaced by HIVE, so tests compare whole texts.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "dump.h"
+#include "tests/support/hive_builder.h"
+
+namespace vesk::dump::test {
+
+using vesk::test::Bytes;
+
+struct Dumped {
+  int status = -1;  // -1: the program did not end in time and was killed
+  std::string out;
+  std::string err;
+};
+
+// dump_file on `hive` written to a temporary file, in the calling thread's locale.
+Dumped dump_bytes(const Bytes& hive, const Options& options = {});
+Dumped dump_path(const std::string& path, const Options& options = {});
+
+// Where the child's standard error goes.
+enum class ErrTo { kFile, kTerminal };
+
+struct ToolRun {
+  std::vector<std::string> args;  // after the program name; "HIVE" stands for `hive`
+  const Bytes* hive = nullptr;
+  const char* locale = "C.UTF-8";
+  ErrTo err_to = ErrTo::kFile;
+  double stall_seconds = 0;  // how long to leave standard output unread at first
+  double limit_seconds = 60;  // killed after this
+};
+
+// Runs the built vesk-dump.
+Dumped run_vesk_dump(const ToolRun& run);
+
+// The text of a whole file, or "<missing PATH>".
+std::string read_file(const std::string& path);
+
+}  // namespace vesk::dump::test

@@ -1,0 +1,35 @@
+// A strict reader of vesk-dump's JSON for the tests: it accepts only well-formed JSON
+// (RFC 8259 grammar, valid UTF-8 in strings, no trailing text) and turns the document
+// into the key tree it describes, so a test can compare it with another reader's tree.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vesk::dump::test {
+
+struct DumpedValue {
+  std::string name;  // UTF-8
+  std::uint32_t type = 0;
+  std::optional<std::string> data;  // lowercase hex; none for null
+  bool operator==(const DumpedValue& o) const {
+    return name == o.name && type == o.type && data == o.data;
+  }
+};
+
+struct DumpedKey {
+  std::string name;  // UTF-8
+  std::vector<DumpedValue> values;
+  std::vector<DumpedKey> subkeys;
+};
+
+// The tree of a document, or none with `error` saying where the text breaks the grammar
+// or the shape {"name", "values", "subkeys"}.
+std::optional<DumpedKey> read_dump_json(const std::string& text, std::string& error);
+
+// The first difference between two trees as "path: what", or "" when they are equal.
+std::string first_difference(const DumpedKey& a, const DumpedKey& b);
+
+}  // namespace vesk::dump::test

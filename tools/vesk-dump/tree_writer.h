@@ -1,0 +1,31 @@
+// The tree format, for reading on a terminal: a key per line, its name and a backslash,
+// indented two spaces a level; beneath it its values as "name = TYPE data", then its
+// subkeys. Text shows as "text", numbers in hex and decimal, other data as hex bytes,
+// the first kShownBytes of them.
+#pragma once
+
+#include "code_set.h"
+#include "output.h"
+#include "report.h"
+#include "walk.h"
+
+namespace vesk::dump {
+
+class TreeWriter : public Sink {
+ public:
+  TreeWriter(Output& out, const CodeSet& code_set, Report& report)
+      : out_(out), code_set_(code_set), report_(report) {}
+  void key(const KeyView& key) override;
+  void value(const KeyView& key, ValueView& value) override;
+  void subkeys(const KeyView& key) override;
+  void key_end(const KeyView& key) override;
+
+  static constexpr std::size_t kShownBytes = 16;
+
+ private:
+  Output& out_;
+  const CodeSet& code_set_;
+  Report& report_;
+};
+
+}  // namespace vesk::dump

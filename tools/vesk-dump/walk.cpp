@@ -1,0 +1,226 @@
+// An explicit stack rather than recursion, so no hive and no depth limit can exhaust the
+// machine's stack. The budgets follow from the layout: every subkey reference takes 8
+// bytes of an "lf" list, every value reference 4 bytes of a value list, and every byte of
+// data longer than 4 bytes a byte of its own cell, so a hive that asks for more than
+// that is sharing or inventing them, and the walk stops reading there.
+#include "walk.h"
+
+#include "hive/layout.h"
+
+#include <unordered_set>
+#include <utility>
+
+namespace vesk::dump {
+namespace {
+
+// Key offsets already walked: a bit per 8-byte cell position for the offsets a sound
+// hive has (contents 4 bytes into an 8-aligned cell, inside the file), a set for others.
+class SeenKeys {
+ public:
+  explicit SeenKeys(std::uint32_t file_size)
+      : limit_(file_size), bits_((file_size >> 9) + 1, 0) {}
+
+  // True the first time an offset is given.
+  bool insert(std::uint32_t offset) {
+    if ((offset & 7) != 4 || offset >= limit_) return others_.insert(offset).second;
+    std::uint64_t& word = bits_[offset >> 9];
+    const std::uint64_t bit = std::uint64_t{1} << ((offset >> 3) & 63);
+    if ((word & bit) != 0) return false;
+    word |= bit;
+    return true;
+  }
+
+ private:
+  std::uint32_t limit_;
+  std::vector<std::uint64_t> bits_;
+  std::unordered_set<std::uint32_t> others_;
+};
+
+class Walker {
+ public:
+  Walker(const Hive& hive, const Start& start, int max_depth, const CodeSet& code_set,
+         Report& report, Progress& progress, Sink& sink)
+      : start_(start),
+        max_depth_(max_depth),
+        code_set_(code_set),
+        report_(report),
+        progress_(progress),
+        sink_(sink),
+        file_size_(static_cast<std::uint32_t>(hive.handle()->file_size)),
+        seen_(file_size_),
+        subkeys_left_(file_size_ / 8 + 1),
+        values_left_(file_size_ / 4 + 1),
+        data_left_(file_size_) {}
+
+  Counts run() {
+    for (const Ancestor& a : start_.above) seen_.insert(a.offset);
+    seen_.insert(start_.key.offset());
+    path_ = start_.path;
+    enter(start_.key, start_.name, start_.name_whole);
+    while (!frames_.empty()) {
+      Frame& top = frames_.back();
+      if (!stopped_ && top.list && top.next < top.list->size()) {
+        const std::int32_t index = top.next++;
+        if (subkeys_left_-- == 0) {
+          stop("more subkey references than a file of this size holds");
+          continue;
+        }
+        Key child = top.list->at(index).first;
+        if (!seen_.insert(child.offset())) {
+          report_revisit(child);
+          continue;
+        }
+        std::string name = child.name();
+        const std::size_t cut = path_.size();
+        path_ += '\\';
+        const bool whole = code_set_.append_name(path_, name);
+        enter(child, std::move(name), whole, cut);  // `top` may dangle from here on
+      } else {
+        sink_.key_end(view(top));
+        path_.resize(top.cut);
+        frames_.pop_back();
+      }
+    }
+    return counts_;
+  }
+
+ private:
+  struct Frame {
+    Key key;
+    std::string name;
+    bool name_whole;
+    std::optional<Subkeys> list;
+    std::int32_t next = 0;
+    std::size_t cut;  // path_ without this key's name
+  };
+
+  KeyView view(const Frame& f) const {
+    return {f.name, path_, static_cast<int>(frames_.size()) - 1, f.name_whole};
+  }
+
+  void enter(const Key& key, std::string name, bool name_whole, std::size_t cut = 0) {
+    ++counts_.keys;
+    progress_.update(counts_.keys, counts_.values);
+    const int depth = static_cast<int>(frames_.size());
+    check_name(key, name);
+    frames_.push_back(Frame{key, std::move(name), name_whole, std::nullopt, 0, cut});
+    const KeyView here = view(frames_.back());
+    sink_.key(here);
+    values(key, here);
+    sink_.subkeys(here);
+    // A key whose count is 0 has no subkeys, as Windows reads it; this also spares a read
+    // of the list for every leaf.
+    if (stopped_ || key.subkey_count() == 0) return;
+    if (depth >= max_depth_) {
+      report_.error("subkeys of " + path_ + " are not dumped: the depth limit is " +
+                    std::to_string(max_depth_));
+      return;
+    }
+    frames_.back().list.emplace(key.subkeys());
+  }
+
+  void check_name(const Key& key, const std::string& name) {
+    const std::size_t stored = key.record().name_length;
+    if ((key.record().flags & hive::kNkCompressedNameFlag) == 0) {
+      report_.error("key " + path_ + ": its name is stored as UTF-16, which the library reads"
+                    " only up to the first zero byte");
+    } else if (name.size() != stored) {
+      report_.error("key " + path_ + ": its name of " + std::to_string(stored) +
+                    " bytes could not be read whole");
+    }
+  }
+
+  void values(const Key& key, const KeyView& here) {
+    const Values list = key.values();
+    for (std::int32_t i = 0; i < list.size() && !stopped_; ++i) {
+      if (values_left_-- == 0) {
+        stop("more value references than a file of this size holds");
+        break;
+      }
+      Value value = list.at(i);
+      const bool is_default = !value.has_name();
+      const std::string name = is_default ? std::string() : value.name();
+      const std::size_t stored = value.record().name_length;
+      if (is_default && stored != 0) {
+        report_.error("value " + std::to_string(i) + " of " + path_ +
+                      ": its name is stored as UTF-16, which the library does not read;"
+                      " shown as the default value");
+      } else if (name.size() != stored) {
+        report_.error("value " + display(name) + " of " + path_ + ": its name of " +
+                      std::to_string(stored) + " bytes could not be read whole");
+      }
+      const std::int32_t length = value.length();
+      const std::optional<std::vector<std::uint8_t>> bytes = value.bytes();
+      if (!bytes) {
+        report_.error("value " + display(name) + " of " + path_ + ": data size " +
+                      std::to_string(length) + " is larger than the file; data not shown");
+      } else if (length > 4) {
+        const auto size = static_cast<std::uint32_t>(length);
+        if (size > data_left_) {
+          stop("more value data than a file of this size holds");
+          break;
+        }
+        data_left_ -= size;
+      }
+      ++counts_.values;
+      ValueView v{name, is_default, value.type(), bytes, length, value};
+      sink_.value(here, v);
+    }
+  }
+
+  std::string display(std::string_view name) const {
+    if (name.empty()) return "@";
+    std::string out = "\"";
+    code_set_.append_name(out, name, true);
+    return out + "\"";
+  }
+
+  void report_revisit(const Key& child) {
+    std::string path = path_ + "\\";
+    code_set_.append_name(path, child.name());
+    for (const Ancestor& a : start_.above) {
+      if (a.offset == child.offset()) return followed_back(path, a.path);
+    }
+    for (const Frame& f : frames_) {
+      if (f.key.offset() == child.offset()) {
+        const std::size_t end = &f == &frames_.back() ? path_.size() : (&f + 1)->cut;
+        return followed_back(path, path_.substr(0, end));
+      }
+    }
+    report_.error("key " + path + " was already dumped under another key; not followed again");
+  }
+
+  void followed_back(const std::string& path, const std::string& ancestor) {
+    report_.error("key " + path + " leads back to its ancestor " + ancestor + "; not followed");
+  }
+
+  void stop(const std::string& why) {
+    report_.stop("the hive holds " + why + "; the rest is not dumped");
+    stopped_ = true;
+  }
+
+  const Start& start_;
+  int max_depth_;
+  const CodeSet& code_set_;
+  Report& report_;
+  Progress& progress_;
+  Sink& sink_;
+  std::uint32_t file_size_;
+  SeenKeys seen_;
+  std::uint32_t subkeys_left_;
+  std::uint32_t values_left_;
+  std::uint32_t data_left_;
+  bool stopped_ = false;
+  std::vector<Frame> frames_;
+  std::string path_;
+  Counts counts_;
+};
+
+}  // namespace
+
+Counts walk(const Hive& hive, const Start& start, int max_depth, const CodeSet& code_set,
+            Report& report, Progress& progress, Sink& sink) {
+  return Walker(hive, start, max_depth, code_set, report, progress, sink).run();
+}
+
+}  // namespace vesk::dump

@@ -1,0 +1,70 @@
+// The guarded depth-first walk over a hive, through include/vesk/hive.hpp only: each key,
+// its values, then its subkeys, handed to a Sink. No key is followed twice (a subkey that
+// leads back to an ancestor is reported and skipped), the depth is bounded, and no more
+// subkeys, values or data are read than a file of the hive's size can hold, so every
+// walk ends however the hive was crafted. Problems go to the Report; the walk goes on.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "code_set.h"
+#include "progress.h"
+#include "report.h"
+#include "vesk/hive.hpp"
+
+namespace vesk::dump {
+
+struct KeyView {
+  std::string_view name;  // as stored
+  std::string_view path;  // in the code set: the start's path and the names below it
+  int depth;              // 0 for the first key dumped
+  bool name_whole;        // false when `path` shows a control character of the name as '?'
+};
+
+struct ValueView {
+  std::string_view name;  // as stored; empty for the default value
+  bool is_default;
+  std::uint32_t type;
+  const std::optional<std::vector<std::uint8_t>>& bytes;  // none: the size cannot be true
+  std::int32_t length;                                    // the data size
+  Value& value;                                           // for its text
+};
+
+// What a format does with the walk; calls come in the order key, value..., subkeys,
+// then the subkeys' own calls, then key_end.
+class Sink {
+ public:
+  virtual ~Sink() = default;
+  virtual void key(const KeyView& key) = 0;
+  virtual void value(const KeyView& key, ValueView& value) = 0;
+  virtual void subkeys(const KeyView& key) = 0;
+  virtual void key_end(const KeyView& key) = 0;
+};
+
+struct Ancestor {
+  std::uint32_t offset;
+  std::string path;
+};
+
+// Where the walk begins: the whole hive's root, or the key a KEYPATH names.
+struct Start {
+  Key key;
+  std::string name;  // as stored
+  std::string path;  // in the code set
+  bool name_whole = true;
+  std::vector<Ancestor> above;  // the keys above it, the root first
+};
+
+struct Counts {
+  std::int64_t keys = 0;
+  std::int64_t values = 0;
+};
+
+Counts walk(const Hive& hive, const Start& start, int max_depth, const CodeSet& code_set,
+            Report& report, Progress& progress, Sink& sink);
+
+}  // namespace vesk::dump

@@ -1,0 +1,20 @@
+// Picks the Sink for a format.
+#include "writers.h"
+
+#include "json_writer.h"
+#include "reg_writer.h"
+#include "tree_writer.h"
+
+namespace vesk::dump {
+
+std::unique_ptr<Sink> make_writer(Format format, Output& out, const CodeSet& code_set,
+                                  Report& report) {
+  switch (format) {
+    case Format::kJson: return std::make_unique<JsonWriter>(out);
+    case Format::kTree: return std::make_unique<TreeWriter>(out, code_set, report);
+    case Format::kReg: break;
+  }
+  return std::make_unique<RegWriter>(out, code_set, report);
+}
+
+}  // namespace vesk::dump
