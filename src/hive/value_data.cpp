@@ -78,11 +78,11 @@ extern "C" const char* VESK_CALL GetValueString(HiveHandle* hive, ValueRecord* v
     // The read brings no more than the file holds from where it starts (from the data
     // when that lies inside the file, else from elsewhere or nowhere), and the zero unit
     // after what it brings ends the text. Past one whole zero unit beyond the file's end
-    // nothing can change the result, so a corrupt size costs no more than the file.
+    // nothing can change the result, so a corrupt size costs no more than the file. The
+    // size is the one taken at open, as the root search takes it: no extra system call.
     const std::uint32_t at = cell_contents(value->data_offset);
-    const std::int32_t file_bytes = frame::file_size();
-    if (file_bytes >= 0) {
-      const auto end = static_cast<std::uint32_t>(file_bytes);
+    if (hive->file_size >= 0) {
+      const auto end = static_cast<std::uint32_t>(hive->file_size);
       const auto reach = static_cast<std::int32_t>(at < end ? end - at : end);
       if (reach < available - kPastTheFileBytes) available = reach + kPastTheFileBytes;
     }
