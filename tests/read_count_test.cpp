@@ -231,20 +231,21 @@ struct LookupRow {
   int reads;
 };
 
-// A list of n = 15 elements costs 1 read for the list, 4 probes of 2 reads each, and
-// for a hit with a distinct hint one name read. A miss adds the scan: 3 reads a subkey.
+// On a list of 15 the binary search probes index 7 first, then 3 or 11, then 1, 5, 9
+// or 13, then the rest. A lookup reads the list header once, 2 records a probe, a name
+// for each probe whose hint ties, and for a name it does not find 3 reads a subkey.
 const LookupRow kLookupRows[] = {
-    {"first name", "", "Alpha", true, 1 + 8 + 1},
-    {"middle name", "", "Hotel", true, 1 + 8 + 1},
-    {"last name", "", "Oscar", true, 1 + 8 + 1},
-    {"name in other case", "", "jULIETT", true, 1 + 8 + 1},
-    {"absent, sorting after all", "", "Papa", false, 1 + 8 + 15 * 3},
-    {"absent, sorting between", "", "Bz", false, 1 + 8 + 15 * 3},
-    {"absent, sharing a hint: the name and the next hint are read", "", "Alphabet", false,
-     1 + 8 + 1 + 2 + 15 * 3},
-    {"tied hints, first", "Alpha", "Item01", true, 1 + 8 + 1},
-    {"tied hints, eighth", "Alpha", "Item08", true, 1 + 8 + 1 + 7 * 3},
-    {"tied hints, last", "Alpha", "item15", true, 1 + 8 + 1 + 14 * 3},
+    {"first name: four probes", "", "Alpha", true, 1 + 4 * 2 + 1},
+    {"middle name: the first probe", "", "Hotel", true, 1 + 2 + 1},
+    {"last name: four probes", "", "Oscar", true, 1 + 4 * 2 + 1},
+    {"name in other case: three probes", "", "jULIETT", true, 1 + 3 * 2 + 1},
+    {"absent, sorting after all", "", "Papa", false, 1 + 4 * 2 + 15 * 3},
+    {"absent, sorting between", "", "Bz", false, 1 + 4 * 2 + 15 * 3},
+    {"absent, sharing a hint", "", "Alphabet", false, 1 + 4 * 2 + 1 + 15 * 3},
+    {"tied hints, first", "Alpha", "Item01", true, 1 + 4 * 3},
+    {"tied hints, the first probe", "Alpha", "Item08", true, 1 + 3},
+    {"tied hints, last", "Alpha", "item15", true, 1 + 4 * 3},
+    {"tied hints, absent", "Alpha", "Item99", false, 1 + 4 * 3 + 15 * 3},
 };
 
 void PrintTo(const LookupRow& row, std::ostream* os) { *os << row.what; }
