@@ -1,7 +1,8 @@
 // vesk_bench_walk: the full walk against its floor, or the walk's peak memory.
 //
 //   vesk_bench_walk time HIVE TRACE REPS   walks and replays the traced reads in turn,
-//                                          REPS times each; prints both medians
+//                                          REPS times each; prints both medians and
+//                                          the median ratio of walk to replay
 //   vesk_bench_walk memory HIVE            walks once; prints the process's peak RSS
 //
 // The floor opens the file, makes exactly the walk's preads into one buffer and
@@ -59,15 +60,19 @@ int time_walk(const char* hive, const char* trace_path, int reps) {
     std::fprintf(stderr, "vesk_bench_walk: cannot walk %s\n", hive);
     return 1;
   }
+  // Each walk is paired with the replay right after it, which ran on the same machine
+  // in nearly the same state; the ratio is the median of the pairs' ratios.
   std::vector<double> walk;
   std::vector<double> floor;
+  std::vector<double> ratio;
   for (int i = 0; i < reps; ++i) {
     walk.push_back(seconds([&] { counts = walk_hive(hive); }));
     floor.push_back(seconds([&] { replay(hive, reads, buffer); }));
+    ratio.push_back(walk.back() / floor.back());
   }
-  std::printf("walk_s=%.6f\nfloor_s=%.6f\nreads=%zu\nkeys=%lld\nvalues=%lld\n", median(walk),
-              median(floor), reads.size(), static_cast<long long>(counts.keys),
-              static_cast<long long>(counts.values));
+  std::printf("walk_s=%.6f\nfloor_s=%.6f\nratio=%.4f\nreads=%zu\nkeys=%lld\nvalues=%lld\n",
+              median(walk), median(floor), median(ratio), reads.size(),
+              static_cast<long long>(counts.keys), static_cast<long long>(counts.values));
   return 0;
 }
 
