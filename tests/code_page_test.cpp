@@ -2,6 +2,9 @@
 // capacity, and the calling thread's locale rather than the process's.
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstdlib>
+#include <cwchar>
 #include <string>
 
 #include "frame/platform.h"
@@ -48,6 +51,29 @@ TEST(CodePageTest, FollowsTheThreadLocale) {
   {
     VESK_USE_LOCALE(c, "C");
     EXPECT_EQ(convert(s, 4), "?");
+  }
+}
+
+// ASCII is copied without a conversion call, so in every code set it must come out
+// as the C library's own conversion gives it, also between characters that need one.
+TEST(CodePageTest, AsciiComesOutAsTheCodeSetHasIt) {
+  for (const char* name :
+       {"C", "C.UTF-8", "en_US.ISO-8859-1", "de_DE.ISO-8859-15", "ru_RU.KOI8-R", "en_US.CP1252"}) {
+    SCOPED_TRACE(name);
+    ThreadLocale locale(name);
+    if (!locale.active()) {
+      if (std::getenv("VESK_REQUIRE_LOCALES") != nullptr) ADD_FAILURE() << "no locale";
+      continue;
+    }
+    const std::string other = convert(u"\u0416", 8);
+    for (char16_t c = 0; c < 0x80; ++c) {
+      char byte[MB_LEN_MAX];
+      std::mbstate_t state{};
+      ASSERT_EQ(std::wcrtomb(byte, static_cast<wchar_t>(c), &state), 1u);
+      ASSERT_EQ(byte[0], static_cast<char>(c));
+      const std::u16string s = std::u16string(u"\u0416") + c + u"\u0416";
+      EXPECT_EQ(convert(s, 32), other + static_cast<char>(c) + other) << "unit " << int{c};
+    }
   }
 }
 #endif

@@ -137,30 +137,29 @@ class Key {
   std::uint32_t offset() const { return record_.offset; }
 
   // The subkey named `name`, ignoring case. An "lf" list is sorted by upper-cased
-  // names, so the lookup binary-searches it by the name hints (no name reads) and
-  // reads full names only where hints tie. A name not found that way is looked for
-  // by a scan, so a list out of order still answers right; only absent names pay it.
+  // names, so the lookup binary-searches it, ordering each probe by its name hint (no
+  // name read) and reading the full name only where the hints tie. A name not found
+  // that way is looked for by a scan, so a list out of order still answers right; only
+  // absent names pay for it.
   std::optional<Key> subkey(std::string_view name) const {
     const Subkeys list = subkeys();
     const std::int32_t n = list.size();
     const std::string_view wanted_hint = name.substr(0, 4);
     std::int32_t lo = 0;
     std::int32_t hi = n;
-    std::optional<std::pair<Key, std::string>> at_lo;
     while (lo < hi) {
       const std::int32_t mid = lo + (hi - lo) / 2;
-      auto probe = list.at(mid);
-      if (compare_names(probe.second, wanted_hint) < 0) {
+      const auto probe = list.at(mid);
+      // A hint is the first four bytes of its name: where hints differ, the names sort
+      // as the hints do.
+      int order = compare_names(probe.second, wanted_hint);
+      if (order == 0) order = compare_names(probe.first.name(), name);
+      if (order == 0) return probe.first;
+      if (order < 0) {
         lo = mid + 1;
       } else {
         hi = mid;
-        at_lo = std::move(probe);
       }
-    }
-    for (std::int32_t i = lo; i < n; ++i) {
-      auto entry = (i == lo && at_lo) ? std::move(*at_lo) : list.at(i);
-      if (compare_names(entry.second, wanted_hint) != 0) break;
-      if (compare_names(entry.first.name(), name) == 0) return entry.first;
     }
     for (std::int32_t i = 0; i < n; ++i) {
       auto entry = list.at(i);

@@ -98,6 +98,7 @@ std::int32_t put_char(char32_t c, char* dst, std::int32_t room, std::mbstate_t& 
 std::int32_t utf16_to_code_page(const char16_t* src, std::int32_t units, char* dst,
                                 std::int32_t capacity) {
   std::mbstate_t state{};
+  bool initial = true;  // no shift state pending
   std::int32_t written = 0;
   for (std::int32_t i = 0; i < units; ++i) {
     char32_t c = src[i];
@@ -109,7 +110,16 @@ std::int32_t utf16_to_code_page(const char16_t* src, std::int32_t units, char* d
       c = 0xFFFD;  // an unpaired surrogate is no character at all
     }
     const std::int32_t room = dst == nullptr ? 0 : capacity - written;
-    const std::int32_t n = put_char(c, dst == nullptr ? nullptr : dst + written, room, state);
+    char* const at = dst == nullptr ? nullptr : dst + written;
+    std::int32_t n = 1;
+    // The C library holds every locale's code set to keep ASCII as single unchanged
+    // bytes outside a shift state, so most text needs no conversion call at all.
+    if (c < 0x80 && initial) {
+      if (at != nullptr && room >= 1) *at = static_cast<char>(c);
+    } else {
+      n = put_char(c, at, room, state);
+      initial = std::mbsinit(&state) != 0;
+    }
     if (dst != nullptr && n > room) break;  // only whole characters are written
     written += n;
   }
