@@ -18,6 +18,7 @@
 namespace {
 
 using namespace vesk::test;
+using namespace vesk;  // the value type numbers
 
 // splitmix64: small, fast and the same everywhere.
 class Random {

@@ -20,6 +20,21 @@
 
 namespace vesk {
 
+// The registry's value types by number. The library passes types through untouched;
+// these name the ones Windows defines.
+inline constexpr std::uint32_t kTypeNone = 0;
+inline constexpr std::uint32_t kTypeString = 1;
+inline constexpr std::uint32_t kTypeExpandString = 2;
+inline constexpr std::uint32_t kTypeBinary = 3;
+inline constexpr std::uint32_t kTypeDword = 4;
+inline constexpr std::uint32_t kTypeDwordBigEndian = 5;
+inline constexpr std::uint32_t kTypeLink = 6;
+inline constexpr std::uint32_t kTypeMultiString = 7;
+inline constexpr std::uint32_t kTypeResourceList = 8;
+inline constexpr std::uint32_t kTypeFullResourceDescriptor = 9;
+inline constexpr std::uint32_t kTypeResourceRequirementsList = 10;
+inline constexpr std::uint32_t kTypeQword = 11;
+
 // Case folding as the registry compares names: ASCII and the Latin-1 letters that the
 // 8-bit names stored in a hive can hold.
 inline unsigned char fold_case(unsigned char c) {
@@ -82,9 +97,12 @@ class Value {
 class Key;
 
 // Subkeys by index: each step reads one element and the subkey's record.
+template <typename List, typename Item>
+class IndexIterator;
+
 class Subkeys {
  public:
-  class iterator;
+  using iterator = IndexIterator<Subkeys, Key>;
   Subkeys(HiveHandle* hive, const KeyRecord& key) : hive_(hive) {
     count_ = GetSubKeyList(hive, &key, &list_);
     if (count_ < 0) count_ = 0;
@@ -103,7 +121,7 @@ class Subkeys {
 
 class Values {
  public:
-  class iterator;
+  using iterator = IndexIterator<Values, Value>;
   Values(HiveHandle* hive, const KeyRecord& key) : hive_(hive) {
     count_ = GetValueList(hive, &key, &list_);
     if (count_ < 0) count_ = 0;
@@ -179,52 +197,35 @@ inline std::pair<Key, std::string> Subkeys::at(std::int32_t index) const {
   return {Key(hive_, record), std::move(hint)};
 }
 
-class Subkeys::iterator {
+// Steps through a list by index; each dereference asks the library for that element.
+template <typename List, typename Item>
+class IndexIterator {
  public:
   using iterator_category = std::input_iterator_tag;
-  using value_type = Key;
+  using value_type = Item;
   using difference_type = std::ptrdiff_t;
-  using pointer = const Key*;
-  using reference = Key;
+  using pointer = const Item*;
+  using reference = Item;
 
-  iterator(const Subkeys* list, std::int32_t index) : list_(list), index_(index) {}
-  Key operator*() const { return list_->at(index_).first; }
-  iterator& operator++() {
+  IndexIterator(const List* list, std::int32_t index) : list_(list), index_(index) {}
+  Item operator*() const { return item(list_->at(index_)); }
+  IndexIterator& operator++() {
     ++index_;
     return *this;
   }
-  bool operator==(const iterator& o) const { return index_ == o.index_; }
-  bool operator!=(const iterator& o) const { return index_ != o.index_; }
+  bool operator==(const IndexIterator& o) const { return index_ == o.index_; }
+  bool operator!=(const IndexIterator& o) const { return index_ != o.index_; }
 
  private:
-  const Subkeys* list_;
+  static Item item(std::pair<Key, std::string> entry) { return entry.first; }
+  static Item item(Value value) { return value; }
+
+  const List* list_;
   std::int32_t index_;
 };
 
 inline Subkeys::iterator Subkeys::begin() const { return iterator(this, 0); }
 inline Subkeys::iterator Subkeys::end() const { return iterator(this, count_); }
-
-class Values::iterator {
- public:
-  using iterator_category = std::input_iterator_tag;
-  using value_type = Value;
-  using difference_type = std::ptrdiff_t;
-  using pointer = const Value*;
-  using reference = Value;
-
-  iterator(const Values* list, std::int32_t index) : list_(list), index_(index) {}
-  Value operator*() const { return list_->at(index_); }
-  iterator& operator++() {
-    ++index_;
-    return *this;
-  }
-  bool operator==(const iterator& o) const { return index_ == o.index_; }
-  bool operator!=(const iterator& o) const { return index_ != o.index_; }
-
- private:
-  const Values* list_;
-  std::int32_t index_;
-};
 
 inline Values::iterator Values::begin() const { return iterator(this, 0); }
 inline Values::iterator Values::end() const { return iterator(this, count_); }

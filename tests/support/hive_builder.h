@@ -9,22 +9,11 @@
 #include <string_view>
 #include <vector>
 
+#include "vesk/hive.hpp"  // the value type numbers, kTypeString and the rest
+
 namespace vesk::test {
 
 using Bytes = std::vector<std::uint8_t>;
-
-inline constexpr std::uint32_t kTypeNone = 0;
-inline constexpr std::uint32_t kTypeString = 1;
-inline constexpr std::uint32_t kTypeExpandString = 2;
-inline constexpr std::uint32_t kTypeBinary = 3;
-inline constexpr std::uint32_t kTypeDword = 4;
-inline constexpr std::uint32_t kTypeDwordBigEndian = 5;
-inline constexpr std::uint32_t kTypeLink = 6;
-inline constexpr std::uint32_t kTypeMultiString = 7;
-inline constexpr std::uint32_t kTypeResourceList = 8;
-inline constexpr std::uint32_t kTypeFullResourceDescriptor = 9;
-inline constexpr std::uint32_t kTypeResourceRequirementsList = 10;
-inline constexpr std::uint32_t kTypeQword = 11;
 
 // UTF-8 text as UTF-16LE bytes, without and with a terminating zero unit.
 Bytes utf16(std::string_view utf8);

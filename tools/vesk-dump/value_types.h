@@ -1,23 +1,12 @@
-// The registry's value types by number, as the writers tell them apart. The library
-// passes types through without interpreting them; so do the formats, beyond these.
+// The names of the registry's value types (the numbers are in vesk/hive.hpp), as the
+// writers show them. Types past these pass through as numbers.
 #pragma once
 
 #include <cstdint>
 
-namespace vesk::dump {
+#include "vesk/hive.hpp"
 
-inline constexpr std::uint32_t kTypeNone = 0;
-inline constexpr std::uint32_t kTypeString = 1;
-inline constexpr std::uint32_t kTypeExpandString = 2;
-inline constexpr std::uint32_t kTypeBinary = 3;
-inline constexpr std::uint32_t kTypeDword = 4;
-inline constexpr std::uint32_t kTypeDwordBigEndian = 5;
-inline constexpr std::uint32_t kTypeLink = 6;
-inline constexpr std::uint32_t kTypeMultiString = 7;
-inline constexpr std::uint32_t kTypeResourceList = 8;
-inline constexpr std::uint32_t kTypeFullResourceDescriptor = 9;
-inline constexpr std::uint32_t kTypeResourceRequirementsList = 10;
-inline constexpr std::uint32_t kTypeQword = 11;
+namespace vesk::dump {
 
 // "REG_SZ" and the like, or nullptr for a number without a name.
 inline const char* type_name(std::uint32_t type) {
