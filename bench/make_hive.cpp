@@ -13,33 +13,13 @@
 #include <vector>
 
 #include "tests/support/hive_builder.h"
+#include "tests/support/random.h"
 #include "vesk/hive.hpp"
 
 namespace {
 
 using namespace vesk::test;
 using namespace vesk;  // the value type numbers
-
-// splitmix64: small, fast and the same everywhere.
-class Random {
- public:
-  explicit Random(std::uint64_t seed) : state_(seed) {}
-  std::uint64_t next() {
-    std::uint64_t z = (state_ += 0x9E3779B97F4A7C15u);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
-    return z ^ (z >> 31);
-  }
-  std::uint32_t below(std::uint32_t n) { return static_cast<std::uint32_t>(next() % n); }
-  bool percent(std::uint32_t p) { return below(100) < p; }
-  template <typename T>
-  const T& pick(const std::vector<T>& from) {
-    return from[below(static_cast<std::uint32_t>(from.size()))];
-  }
-
- private:
-  std::uint64_t state_;
-};
 
 enum class Style { kGuid, kProgId, kWord, kExtension, kService };
 
