@@ -108,6 +108,8 @@ class Subkeys {
     if (count_ < 0) count_ = 0;
   }
   std::int32_t size() const { return count_; }
+  // The list's signature and element count as the file holds them, "lf" or not.
+  const KeyListRecord& record() const { return list_; }
   // The subkey at `index` and its name hint (up to the first 4 bytes of its name).
   std::pair<Key, std::string> at(std::int32_t index) const;
   iterator begin() const;

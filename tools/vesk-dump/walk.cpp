@@ -7,6 +7,7 @@
 
 #include "hive/layout.h"
 
+#include <cstdio>
 #include <unordered_set>
 #include <utility>
 
@@ -116,7 +117,35 @@ class Walker {
                     std::to_string(max_depth_));
       return;
     }
-    frames_.back().list.emplace(key.subkeys());
+    const Subkeys& list = frames_.back().list.emplace(key.subkeys());
+    check_list(key, list);
+  }
+
+  // The library follows "lf" lists only. Subkeys that hang under any other list would
+  // be missing from the dump without a word, so each such key is named; so is a key
+  // whose own count disagrees with its list's (the list is what gets dumped).
+  void check_list(const Key& key, const Subkeys& list) {
+    const KeyListRecord& record = list.record();
+    const std::int32_t counted = key.subkey_count();
+    if (record.signature != hive::kSigLf) {
+      const char first = static_cast<char>(record.signature & 0xFF);
+      const char second = static_cast<char>(record.signature >> 8);
+      const auto printable = [](char c) { return c >= 'a' && c <= 'z'; };
+      std::string what;
+      if (printable(first) && printable(second)) {
+        what = std::string("is an \"") + first + second + "\" list, which the library does not read";
+      } else {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "%04x", static_cast<unsigned>(record.signature));
+        what = std::string("has no \"lf\" signature (0x") + hex + ")";
+      }
+      report_.error("key " + path_ + ": its " + std::to_string(counted) +
+                    " subkeys are not dumped: their list " + what);
+    } else if (list.size() != counted) {
+      report_.error("key " + path_ + ": counts " + std::to_string(counted) +
+                    " subkeys, but its list holds " + std::to_string(list.size()) +
+                    "; the list's are dumped");
+    }
   }
 
   void check_name(const Key& key, const std::string& name) {

@@ -77,6 +77,35 @@ const Row kRows[] = {
      },
      "REGEDIT4\n\n[R]\n\n[R\\A]\n\n[R\\A\\C]\n\n[R\\B]\n\n",
      "key R\\B\\C was already dumped under another key; not followed again\n"},
+    {"subkeys under a list of another kind",
+     [](HiveBuilder& b, const KeyRef& root) {
+       const KeyRef a = b.add_key("A", root);
+       b.add_key("B", a);
+       b.add_key("C", a);
+       b.add_key("D", root);
+       b.poke_u16(b.subkey_list(a).contents, 0x686C);  // "lh"
+     },
+     "REGEDIT4\n\n[R]\n\n[R\\A]\n\n[R\\D]\n\n",
+     "key R\\A: its 2 subkeys are not dumped: their list is an \"lh\" list, which the"
+     " library does not read\n"},
+    {"subkeys counted but no list",
+     [](HiveBuilder& b, const KeyRef& root) {
+       const KeyRef a = b.add_key("A", root);
+       b.add_key("D", root);
+       // Read at 4099, inside the first bin's header: "n" and a zero byte.
+       use_list(b, a, kNoCell, 2);
+     },
+     "REGEDIT4\n\n[R]\n\n[R\\A]\n\n[R\\D]\n\n",
+     "key R\\A: its 2 subkeys are not dumped: their list has no \"lf\" signature (0x006e)\n"},
+    {"a subkey count that the list disagrees with",
+     [](HiveBuilder& b, const KeyRef& root) {
+       const KeyRef a = b.add_key("A", root);
+       b.add_key("B", a);
+       b.add_key("C", a);
+       b.poke_u32(a.contents + kNkSubkeyCountAt, 3);
+     },
+     "REGEDIT4\n\n[R]\n\n[R\\A]\n\n[R\\A\\B]\n\n[R\\A\\C]\n\n",
+     "key R\\A: counts 3 subkeys, but its list holds 2; the list's are dumped\n"},
     {"an impossible data size",
      [](HiveBuilder& b, const KeyRef& root) {
        const ValueRef big = b.add_value(root, "Big", kTypeBinary, Bytes(8, 1));
