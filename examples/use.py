@@ -8,7 +8,7 @@ if len(sys.argv) != 2:
 keys = values = 0
 try:
     hive = vesk.Hive(sys.argv[1])
-except vesk.HiveError as error:
+except OSError as error:  # FileNotFoundError and the like, or a vesk.HiveError
     sys.exit(str(error))
 with hive:
     for path, key in hive.walk():

@@ -1,6 +1,7 @@
 """Tests of the Python module: its records against the C header, walks of the real hives
-(origins in tests/data/hives/README.md), text in several code sets, and the whole tree
-against vesk-dump --format json when that tool is at hand.
+(origins in tests/data/hives/README.md) against python3-hivex where it is installed,
+every refusal and odd value data, text in several code sets, and the whole tree against
+vesk-dump --format json when that tool is at hand.
 
 Environment: VESK_LIBRARY (the library to load; else the module's own search),
 VESK_TEST_DATA_DIR, VESK_INCLUDE_DIR, VESK_EXAMPLES_DIR (default: the source tree),
@@ -9,17 +10,26 @@ fail rather than skip when a locale is missing.
 """
 
 import ctypes
+import datetime
+import errno
 import json
 import locale
 import os
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
 import threading
 import unittest
+import warnings
 
 import vesk
+
+try:
+    import hivex
+except ImportError:
+    hivex = None
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.path.dirname(HERE)
@@ -53,12 +63,28 @@ def tree_lines(hive):
         lines.append("key %s" % path)
         for value in key.values():
             data = value.data
-            # vesk-dump names a value without a stored name "", where the library says
-            # "{default}".
-            name = value.name if value.has_name else ""
-            lines.append("  %s type %d data %s" % (name, value.type,
+            lines.append("  %s type %d data %s" % (value.name, value.type,
                                                    "<none>" if data is None else data.hex()))
     return lines
+
+
+def copy_with(name, changes, cut=None):
+    """A temporary copy of a real hive with bytes replaced ({offset: bytes}) or cut
+    short; the caller removes it."""
+    with open(hive_path(name), "rb") as f:
+        data = bytearray(f.read())
+    for offset, new in changes.items():
+        data[offset:offset + len(new)] = new
+    fd, path = tempfile.mkstemp(suffix=".hiv")
+    with os.fdopen(fd, "wb") as f:
+        f.write(data[:cut])
+    return path
+
+
+def first_value(name, key_path):
+    """The file offset of the first value record of a key, for a test to break."""
+    with vesk.Hive(hive_path(name)) as hive:
+        return next(hive.open_key(key_path).values()).offset
 
 
 def json_lines(node, path=None):
@@ -111,22 +137,85 @@ class RecordsTest(unittest.TestCase):
 
 class RealHivesTest(unittest.TestCase):
     def test_walks_reach_every_key_and_value(self):
-        for name, keys, values, unnamed in ((NTUSER, 1597, 2310, 270), (BCD, 66, 46, 0),
-                                            (UNICODE_TESTS, 3, 22, 11)):
-            with self.subTest(hive=name), vesk.Hive(hive_path(name)) as hive:
-                counts = [0, 0, 0]
+        # keys, values, unnamed values, values and keys whose names the library cannot read
+        for name, counts in ((NTUSER, [1597, 2310, 270, 0, 0]), (BCD, [66, 46, 0, 0, 0]),
+                             (UNICODE_TESTS, [3, 22, 0, 11, 1])):
+            with self.subTest(hive=name), vesk.Hive(hive_path(name)) as hive, \
+                    warnings.catch_warnings():
+                warnings.simplefilter("error")  # every subkey of these is read
+                seen = [0, 0, 0, 0, 0]
                 for _, key in hive.walk():
-                    counts[0] += 1
+                    seen[0] += 1
                     self.assertEqual(len(list(key.subkeys())), key.subkey_count)
+                    self.assertEqual(key.subkeys_not_read, 0)
+                    seen[4] += not key.name_readable
                     for value in key.values():
-                        counts[1] += 1
-                        counts[2] += not value.has_name
-                self.assertEqual(counts, [keys, values, unnamed])
+                        seen[1] += 1
+                        seen[2] += not value.has_name
+                        seen[3] += not value.name_readable
+                        if not value.name_readable or not value.has_name:
+                            self.assertEqual(value.name, "")
+                self.assertEqual(seen, counts)
 
-    def test_unnamed_values_read_as_default(self):
+    def test_the_unnamed_value_is_found_by_the_empty_name(self):
+        with vesk.Hive(hive_path(NTUSER)) as hive:
+            for _, key in hive.walk():
+                unnamed = [v for v in key.values() if not v.has_name]
+                if unnamed:
+                    self.assertEqual(key.value("").offset, unnamed[0].offset)
+                    break
+            else:
+                self.fail("no unnamed value")
         with vesk.Hive(hive_path(UNICODE_TESTS)) as hive:
-            names = {v.name for _, key in hive.walk() for v in key.values() if not v.has_name}
-        self.assertEqual(names, {"{default}"})
+            # UTF-16 names are not read: they are not the unnamed value.
+            self.assertIsNone(hive.open_key("ascii_key_name0").value(""))
+
+    @unittest.skipUnless(hivex, "python3-hivex is not installed (apt-get install python3-hivex)")
+    def test_walks_match_python3_hivex(self):
+        def typed(h, v):
+            t = h.value_type(v)[0]
+            if t in (1, 2):
+                return h.value_string(v)
+            if t == 7:
+                strings = h.value_multiple_strings(v)
+                while strings and not strings[-1]:  # the binding adds empty strings
+                    strings.pop()
+                return strings
+            if t in (4, 5):
+                return h.value_dword(v) & 0xFFFFFFFF  # the binding reads them signed
+            if t == 11:
+                return h.value_qword(v) & 0xFFFFFFFFFFFFFFFF
+            return h.value_value(v)[1]
+
+        def theirs(h, node, out):
+            values = {h.value_key(v): (h.value_type(v)[0], typed(h, v))
+                      for v in h.node_values(node)}
+            out.append((h.node_name(node), h.node_timestamp(node), values))
+            for child in h.node_children(node):
+                theirs(h, child, out)
+            return out
+
+        epoch = datetime.datetime(1601, 1, 1, tzinfo=datetime.timezone.utc)
+        for name in sorted(os.listdir(os.path.join(DATA, "hives"))):
+            if name.endswith(".md") or name == ELAM:
+                continue
+            with self.subTest(hive=name), vesk.Hive(hive_path(name)) as hive:
+                h = hivex.Hivex(hive_path(name))
+                expected = theirs(h, h.root(), [])
+                walked = list(hive.walk())
+                self.assertEqual(len(walked), len(expected))
+                compared = 0
+                for (_, key), (key_name, stamp, values) in zip(walked, expected):
+                    if key.name_readable:
+                        self.assertEqual(key.name, key_name)
+                    self.assertEqual(key.last_written,
+                                     epoch + datetime.timedelta(microseconds=stamp // 10))
+                    for value in key.values():
+                        if value.name_readable:
+                            self.assertEqual((value.type, value.value), values[value.name],
+                                             value.name)
+                            compared += 1
+                self.assertGreater(compared, 0)
 
     def test_data_comes_whole_from_the_file_or_the_record(self):
         with vesk.Hive(hive_path(NTUSER)) as hive:
@@ -154,13 +243,174 @@ class RealHivesTest(unittest.TestCase):
         with vesk.Hive(hive_path(UNICODE_TESTS)) as hive:
             key = hive.open_key("ascii_key_name0")
             self.assertEqual(key.value("ascii_value_name2").text, "ASCII_VALUE_VALUE0")
+            self.assertEqual(key.value("ascii_value_name2").value, "ASCII_VALUE_VALUE0")
             self.assertIsNone(key.value("absent"))
 
-    def test_files_the_library_refuses_raise(self):
-        with tempfile.TemporaryDirectory() as work:
-            for path in (hive_path(ELAM), os.path.join(work, "absent"), work):
-                with self.subTest(path=path), self.assertRaises(vesk.HiveError):
+    def test_subkeys_under_lists_the_library_does_not_read_are_counted_and_warned(self):
+        with vesk.Hive(hive_path(BCD)) as hive:
+            objects = hive.open_key("Objects")
+            at, counted = objects.record.subkey_list + 4100, objects.subkey_count
+        rows = [  # what, change to the "Objects" list, subkeys not read, reason
+            ("an lh list", {at: b"lh"}, counted,
+             'its %d subkeys are not read: their list is an "lh" list, which the library'
+             ' does not read' % counted),
+            ("no signature", {at: b"\x01\x02"}, counted,
+             'its %d subkeys are not read: their list has no "lf" signature (0x0201)' % counted),
+            ("fewer listed", {at + 2: struct.pack("<h", 3)}, counted - 3,
+             "counts %d subkeys, but its list holds 3" % counted),
+        ]
+        for what, change, hidden, reason in rows:
+            path = copy_with(BCD, change)
+            try:
+                with self.subTest(what), vesk.Hive(path) as hive:
+                    not_read = hive.open_key("Objects").subkeys_not_read
+                    self.assertEqual((not_read, not_read.reason), (hidden, reason))
+                    with warnings.catch_warnings(record=True) as caught:
+                        warnings.simplefilter("always")
+                        walked = sum(1 for _ in hive.walk())
+                        list(hive.walk())  # once per hive
+                    self.assertLess(walked, 66 - hidden + 1)
+                    self.assertEqual([str(w.message).endswith(reason) for w in caught], [True])
+                    self.assertIs(caught[0].category, vesk.SubkeysNotReadWarning)
+            finally:
+                os.remove(path)
+
+    def test_every_refusal_says_why(self):
+        with vesk.Hive(hive_path(BCD)) as hive:
+            size = hive.file_size
+        text = os.path.join(tempfile.gettempdir(), "vesk-text-%d.txt" % os.getpid())
+        with open(text, "w") as f:
+            f.write("Windows Registry Editor Version 5.00\n" * 200)
+        work = tempfile.mkdtemp()
+        rows = [  # what, path, exception, vesk-dump's reason, attribute checked
+            ("missing file", os.path.join(work, "absent"), FileNotFoundError,
+             "cannot open: No such file or directory", ("errno", errno.ENOENT)),
+            ("directory", work, IsADirectoryError, "cannot open: it is a directory",
+             ("errno", errno.EISDIR)),
+            ("text file", text, vesk.NotAHiveError,
+             'not a hive: it does not start with "regf"', None),
+            ("short file", copy_with(BCD, {}, cut=100), vesk.NotAHiveError,
+             "not a hive: 100 bytes, shorter than the 4096-byte base block every hive"
+             " starts with", None),
+            ("version 1.5", hive_path(ELAM), vesk.WrongVersionError,
+             "version 1.5: only version 1.3 hives can be read", ("version", (1, 5))),
+            ("dirty", copy_with(BCD, {4: struct.pack("<II", 5, 6)}), vesk.DirtyHiveError,
+             "the hive was not written out cleanly: its sequence numbers 5 and 6 differ"
+             " (a write was cut short; its transaction logs hold the rest)",
+             ("sequences", (5, 6))),
+            ("cut at the base block", copy_with(BCD, {}, cut=4096), vesk.NoRootKeyError,
+             "no root key: it must be the first cell of the first bin, and the file ends"
+             " before that bin", None),
+            ("cut in the first bin", copy_with(BCD, {}, cut=4120), vesk.NoRootKeyError,
+             "no root key: it must be the first cell of the first bin, and the file ends"
+             " inside that bin", None),
+        ]
+        try:
+            for what, path, exception, reason, attribute in rows:
+                with self.subTest(what):
+                    with self.assertRaises(exception) as caught:
+                        vesk.Hive(path)
+                    error = caught.exception
+                    self.assertEqual(error.filename, path)
+                    said = ("cannot open: it is a directory" if isinstance(error, IsADirectoryError)
+                            else "cannot open: " + error.strerror
+                            if not isinstance(error, vesk.HiveError) else error.reason)
+                    if reason is not None:
+                        self.assertEqual(said, reason)
+                    if attribute is not None:
+                        self.assertEqual(getattr(error, attribute[0]), attribute[1])
+                    if DUMP and os.access(DUMP, os.X_OK):
+                        run = subprocess.run([DUMP, path], stdout=subprocess.DEVNULL,
+                                             stderr=subprocess.PIPE, universal_newlines=True)
+                        self.assertEqual((run.returncode, run.stderr),
+                                         (2, "vesk-dump: %s: %s\n" % (path, said)))
+            # A hive cut short after its root opens, and its walk ends without a fault.
+            path = copy_with(NTUSER, {}, cut=size // 2)
+            with vesk.Hive(path) as hive, warnings.catch_warnings():
+                warnings.simplefilter("ignore", vesk.SubkeysNotReadWarning)
+                for _, key in hive.walk():
+                    for value in key.values():
+                        try:
+                            value.value
+                        except vesk.ValueDataError:
+                            pass
+            os.remove(path)
+        finally:
+            for _, path, _, _, _ in rows:
+                if path.startswith(tempfile.gettempdir()) and os.path.isfile(path):
+                    os.remove(path)
+            os.rmdir(work)
+
+    def test_a_file_without_read_permission_raises_permission_error(self):
+        fd, path = tempfile.mkstemp(suffix=".hiv")
+        os.close(fd)
+        shutil.copyfile(hive_path(BCD), path)
+        os.chmod(path, 0)
+        try:
+            if os.geteuid() != 0:
+                with self.assertRaises(PermissionError) as caught:
                     vesk.Hive(path)
+                self.assertEqual((caught.exception.errno, caught.exception.filename),
+                                 (errno.EACCES, path))
+                return
+            setpriv = shutil.which("setpriv")
+            if setpriv is None:
+                self.skipTest("running as root, which cannot lose access, and no setpriv to"
+                              " run as another user")
+            # As the unprivileged user "nobody", with the module and library under test.
+            probe = ("import errno, vesk\ntry:\n    vesk.Hive(%r)\n"
+                     "except PermissionError as e:\n"
+                     "    print(e.errno == errno.EACCES and e.filename == %r)\n" % (path, path))
+            env = dict(os.environ, PYTHONPATH=os.path.dirname(vesk.__file__),
+                       VESK_LIBRARY=os.path.abspath(vesk.library()._name))
+            run = subprocess.run([setpriv, "--reuid=65534", "--regid=65534", "--clear-groups",
+                                  sys.executable, "-c", probe], env=env, cwd="/",
+                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                 universal_newlines=True)
+            if "Permission denied" in run.stderr and "vesk" not in run.stdout:
+                self.skipTest("user nobody cannot read the module or library under test: "
+                              + run.stderr.strip().splitlines()[-1])
+            self.assertEqual(run.stdout, "True\n", run.stderr)
+        finally:
+            os.remove(path)
+
+    def test_odd_value_data_gives_a_defined_value(self):
+        at = first_value(UNICODE_TESTS, "ascii_key_name0")
+        big = ValueError  # marks a row that expects ValueDataError
+
+        def inline(data_type, data):
+            return {at + 4: struct.pack("<I", 0x80000000 | len(data)),
+                    at + 8: data.ljust(4, b"\0"), at + 12: struct.pack("<I", data_type)}
+
+        rows = [  # what, change to the value, expected Value.value
+            ("REG_SZ of odd length", inline(1, b"A\0B"), "A"),
+            ("REG_SZ without terminator", inline(1, b"A\0B\0"), "AB"),
+            ("REG_SZ with an unpaired surrogate", inline(2, b"\0\xd8A\0"), "\ud800A"),
+            ("REG_SZ empty", inline(1, b""), ""),
+            ("REG_MULTI_SZ empty", inline(7, b""), []),
+            ("REG_MULTI_SZ one string, no list end", inline(7, b"A\0\0\0"), ["A"]),
+            ("REG_MULTI_SZ without terminator", inline(7, b"A\0B\0"), ["AB"]),
+            ("REG_DWORD", inline(4, b"\x01\x02\x03\x04"), 0x04030201),
+            ("REG_DWORD_BIG_ENDIAN", inline(5, b"\x01\x02\x03\x04"), 0x01020304),
+            ("REG_DWORD of 3 bytes", inline(4, b"\x01\x02\x03"), big),
+            ("REG_QWORD of 4 bytes", inline(11, b"\x01\x02\x03\x04"), big),
+            ("REG_BINARY empty", inline(3, b""), b""),
+            ("type past REG_QWORD", inline(0x12345, b"ab"), b"ab"),
+            ("REG_SZ larger than the file", {at + 4: struct.pack("<I", 0x7FFFFFF0),
+                                             at + 12: struct.pack("<I", 1)}, None),
+        ]
+        for what, change, expected in rows:
+            path = copy_with(UNICODE_TESTS, change)
+            try:
+                with self.subTest(what), vesk.Hive(path) as hive:
+                    value = next(hive.open_key("ascii_key_name0").values())
+                    if expected is big:
+                        with self.assertRaises(vesk.ValueDataError):
+                            value.value
+                    else:
+                        self.assertEqual(value.value, expected)
+            finally:
+                os.remove(path)
 
     def test_a_closed_hive_refuses_further_reads(self):
         with vesk.Hive(hive_path(BCD)) as hive:
