@@ -10,8 +10,8 @@ set(VESK_INSTALL_CMAKEDIR "${CMAKE_INSTALL_LIBDIR}/cmake/vesk_10" CACHE STRING
     "Where the CMake package files go, below the prefix")
 set(VESK_INSTALL_PKGCONFIGDIR "${CMAKE_INSTALL_LIBDIR}/pkgconfig" CACHE STRING
     "Where vesk_10.pc goes, below the prefix")
-set(VESK_INSTALL_PYTHONDIR "${CMAKE_INSTALL_LIBDIR}/python3/dist-packages" CACHE STRING
-    "Where the Python module vesk.py goes, below the prefix")
+set(VESK_PYTHON_MODULE_DIR "" CACHE STRING
+    "Where the Python module vesk.py goes, below the prefix; empty: where the system's python3 looks")
 
 # The interface version 1.0 is already in the name; the soname counts breaks of the
 # library's binary interface within that name, starting at 1: libvesk_10.so.1.
@@ -29,7 +29,46 @@ install(TARGETS vesk_10 EXPORT vesk
 install(FILES ${PROJECT_SOURCE_DIR}/include/vesk_10.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/include/vesk/hive.hpp
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vesk)
-install(FILES ${PROJECT_SOURCE_DIR}/python/vesk.py DESTINATION ${VESK_INSTALL_PYTHONDIR})
+
+# The Python module goes where the system's python3 imports it from below the prefix the
+# install is made to, which is known only at install time: on Debian lib/python3/
+# dist-packages below /usr, lib/python3.11/dist-packages below /usr/local. Below any
+# other prefix no interpreter looks; there it goes to lib/python3/dist-packages, for
+# PYTHONPATH. The system's interpreter is asked, not one first on the PATH (a pyenv or
+# venv one looks elsewhere).
+find_program(VESK_SYSTEM_PYTHON3 python3 PATHS /usr/bin NO_DEFAULT_PATH)
+find_program(VESK_SYSTEM_PYTHON3 python3)
+if(VESK_PYTHON_MODULE_DIR)
+  install(FILES ${PROJECT_SOURCE_DIR}/python/vesk.py DESTINATION ${VESK_PYTHON_MODULE_DIR})
+elseif(WIN32 OR CMAKE_CROSSCOMPILING OR NOT VESK_SYSTEM_PYTHON3)
+  install(FILES ${PROJECT_SOURCE_DIR}/python/vesk.py
+          DESTINATION ${CMAKE_INSTALL_LIBDIR}/python3/dist-packages)
+else()
+  install(CODE "set(_vesk_python \"${VESK_SYSTEM_PYTHON3}\")
+set(_vesk_module \"${PROJECT_SOURCE_DIR}/python/vesk.py\")")
+  install(CODE [[
+    # -E: a PYTHONPATH of the installing shell must not count as a place it looks.
+    execute_process(
+      COMMAND "${_vesk_python}" -E -c [=[
+import os, sys
+prefix = os.path.normpath(os.path.abspath(sys.argv[1]))
+for folder in filter(None, sys.path):  # "" is the current folder
+    relative = os.path.relpath(folder, prefix)
+    if (relative.split(os.sep)[0].startswith("lib")
+            and os.path.basename(folder) in ("dist-packages", "site-packages")):
+        print(relative)
+        break
+else:
+    print("lib/python3/dist-packages")
+]=] "${CMAKE_INSTALL_PREFIX}"
+      OUTPUT_VARIABLE _vesk_python_dir OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE _vesk_asked)
+    if(NOT _vesk_asked EQUAL 0 OR _vesk_python_dir STREQUAL "")
+      set(_vesk_python_dir lib/python3/dist-packages)
+    endif()
+    file(INSTALL DESTINATION "${CMAKE_INSTALL_PREFIX}/${_vesk_python_dir}" TYPE FILE
+         FILES "${_vesk_module}")
+  ]])
+endif()
 
 # The CMake package: imported target vesk::vesk_10, same major version accepted.
 install(EXPORT vesk NAMESPACE vesk:: FILE vesk_10Targets.cmake

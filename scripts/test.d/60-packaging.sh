@@ -3,7 +3,9 @@
 # with find_package and with pkg-config; run them and the Python example on a real hive;
 # run the Python tests against the installed module; make the Debian package, check its
 # files against its listing, and run vesk-dump, a C build and Python from its unpacked
-# root; check that the README's copies of the examples are the files the tests ran.
+# root; check that Debian's python3 imports the module installed below /usr/local and
+# /usr without PYTHONPATH; check that the README's copies of the examples are the files
+# the tests ran.
 set -euo pipefail
 cd "${VESK_ROOT:-$(dirname "$0")/../..}"
 root=$PWD
@@ -23,12 +25,20 @@ cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" >/dev/null
 version=$(cached CMAKE_PROJECT_VERSION)
 soname=libvesk_10.so.${version%%.*}
 libdir=$(cached CMAKE_INSTALL_LIBDIR)
-pydir=$(cached VESK_INSTALL_PYTHONDIR)
+system_python=/usr/bin/python3  # Debian's, whatever python3 comes first on the PATH
+
+# Where an installed tree below prefix $1 holds vesk.py, relative to the prefix.
+python_dir() {
+  local found
+  found=$(cd "$1" && find . -name vesk.py -printf '%h\n')
+  [ "$(wc -l <<<"$found")" = 1 ] && [ -n "$found" ] || fail "$1: not one vesk.py: $found"
+  printf '%s\n' "${found#./}"
+}
 
 # The files every installed tree holds below its prefix; vesk-dump's only when built.
 expected_files() {
   printf '%s\n' "$libdir/libvesk_10.so.$version" "$libdir/$soname" "$libdir/libvesk_10.so" \
-    include/vesk_10.h include/vesk/hive.hpp "$libdir/pkgconfig/vesk_10.pc" "$pydir/vesk.py"
+    include/vesk_10.h include/vesk/hive.hpp "$libdir/pkgconfig/vesk_10.pc"
   printf "$libdir/cmake/vesk_10/%s\n" vesk_10Config.cmake vesk_10ConfigVersion.cmake \
     vesk_10Targets.cmake
   if [ -n "$dump" ]; then printf '%s\n' bin/vesk-dump share/man/man1/vesk-dump.1; fi
@@ -66,6 +76,7 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 dump=
 [ -e "$prefix/bin/vesk-dump" ] && dump=$prefix/bin/vesk-dump
 check_files "$prefix" "install"
+pydir=$(python_dir "$prefix")
 pass "install: library with soname $soname, headers, CMake package, vesk_10.pc," \
   "Python module${dump:+, vesk-dump and its manual page}"
 if [ -n "$dump" ]; then
@@ -80,6 +91,21 @@ if [ -n "$dump" ]; then
   fi
 else
   skip "install: vesk-dump is not built, so neither it nor its manual page is checked"
+fi
+
+# 1b. Below /usr/local and /usr (here into a DESTDIR), vesk.py goes where Debian's python3
+# looks: python3 -c 'import vesk' then works with no PYTHONPATH.
+if [ -x "$system_python" ]; then
+  for system_prefix in /usr/local /usr; do
+    stage=$work/stage$system_prefix
+    DESTDIR=$stage cmake --install "$build" --prefix "$system_prefix" >/dev/null
+    folder=$system_prefix/$(python_dir "$stage$system_prefix")
+    "$system_python" -E -c 'import sys; sys.exit(sys.argv[1] not in sys.path)' "$folder" \
+      || fail "install to $system_prefix: $system_python does not look in $folder"
+    pass "install to $system_prefix: vesk.py goes to $folder, where $system_python looks"
+  done
+else
+  skip "install: no $system_python to ask where it looks"
 fi
 
 # 2. The examples built against the prefix with find_package.
@@ -119,6 +145,12 @@ dpkg -c "$deb" | awk '{print $6}' | sed 's|^\./||; s|/$||' | grep -v '^$' | sort
 (cd "$work/root" && find . -mindepth 1 | sed 's|^\./||' | sort) >"$work/unpacked"
 diff "$work/listed" "$work/unpacked" || fail "deb: dpkg -c and the unpacked files differ"
 check_files "$work/root/usr" "deb"
+debpydir=/usr/$(python_dir "$work/root/usr")
+if [ -x "$system_python" ]; then
+  "$system_python" -E -c 'import sys; sys.exit(sys.argv[1] not in sys.path)' "$debpydir" \
+    || fail "deb: $system_python does not look in $debpydir"
+  pass "deb: vesk.py is in $debpydir, where $system_python looks"
+fi
 pass "deb: $(basename "$deb") unpacks to exactly the $(wc -l <"$work/listed") entries" \
   "dpkg -c lists; Depends: $(dpkg-deb -f "$deb" Depends)"
 if [ -n "$dump" ]; then
@@ -134,7 +166,7 @@ export PKG_CONFIG_PATH=$work/root/usr/$libdir/pkgconfig
 mkdir "$work/deb-pkg-config"
 (cd "$work/deb-pkg-config" && sh "$root/examples/pkg-config.sh")
 LD_LIBRARY_PATH="$work/root/usr/$libdir" check_examples "deb" "$work/deb-pkg-config/use_c" \
-  "$work/deb-pkg-config/use_cpp" PYTHONPATH="$work/root/usr/$pydir"
+  "$work/deb-pkg-config/use_cpp" PYTHONPATH="$work/root$debpydir"
 
 # 6. The README's copies of the examples: a block after "<!-- quote: FILE -->" is FILE.
 python3 - "$root" <<'PY' || fail "README: a quoted example differs from its file"
