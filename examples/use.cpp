@@ -10,7 +10,7 @@ static void list_key(const vesk::Key& key, int depth) {
   ++keys;
   const std::string indent(2 * depth, ' ');
   std::printf("%s%s\n", indent.c_str(), key.name().c_str());
-  for (vesk::Value value : key.values()) {
+  for (const vesk::Value& value : key.values()) {
     std::printf("%s  = %s (type %u, %d bytes)\n", indent.c_str(), value.name().c_str(),
                 value.type(), value.length());
     ++values;
@@ -23,13 +23,13 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s HIVE\n", argv[0]);
     return 2;
   }
-  const vesk::Hive hive(argv[1]);
-  const auto root = hive.root();
-  if (!root) {
-    std::fprintf(stderr, "%s: not a readable hive\n", argv[1]);
+  try {
+    const vesk::Hive hive = vesk::Hive::open(argv[1]);  // or throws, saying why not
+    list_key(*hive.root(), 0);
+  } catch (const vesk::OpenError& error) {
+    std::fprintf(stderr, "%s\n", error.what());
     return 1;
   }
-  list_key(*root, 0);
   std::printf("%d keys, %d values\n", keys, values);
   return 0;
 }

@@ -1,10 +1,18 @@
-// The C++ interface over the flat functions: ownership, ranges, value bytes, and name
-// lookup that binary-searches by hint yet still finds names in lists out of order.
+// The C++ interface over the flat functions: ownership, ranges, value bytes, name
+// lookup that binary-searches by hint yet still finds names in lists out of order, why a
+// file does not open, use after close, and two threads on two hives.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include "hive/layout.h"
 #include "tests/support/hive_builder.h"
@@ -76,6 +84,201 @@ TEST(HiveHppTest, RangesVisitEverySubkeyAndValue) {
   EXPECT_EQ(dflt.text(), "dflt");
   EXPECT_EQ(*top.values().at(2).bytes(), (std::vector<std::uint8_t>{1, 2, 3}));
   EXPECT_EQ(*top.values().at(3).bytes(), (std::vector<std::uint8_t>{9, 8, 7, 6, 5, 4}));
+}
+
+TEST(HiveHppTest, IteratorsOutliveTheirRangeAndAccessorsAreConst) {
+  HiveBuilder b;
+  const KeyRef root = b.add_root("ROOT");
+  b.add_key("One", root);
+  b.add_key("Two", root);
+  b.add_value(root, "Str", kTypeString, utf16z("text"));
+  b.add_value(root, "In", kTypeDword, le32(7));
+  TempHive file(b.bytes());
+  const Hive hive(file.path());
+  const Key top = *hive.root();
+  auto it = top.subkeys().begin();  // the range is gone at the semicolon
+  EXPECT_EQ((*it++).name(), "One");
+  EXPECT_EQ((*it).name(), "Two");
+  EXPECT_TRUE(++it == top.subkeys().end());
+  std::vector<std::string> seen;
+  for (const Value& v : top.values()) {
+    seen.push_back(v.name() + "/" + std::to_string(v.length()) + "/" + v.text() + "/" +
+                   std::to_string(v.bytes()->size()));
+  }
+  EXPECT_EQ(seen, (std::vector<std::string>{"Str/10/text/10", "In/4/\x07/4"}));
+  // Reading a length does not change the record (it used to clear the inline bit).
+  const Value in = top.values().at(1);
+  const std::uint32_t stored = in.record().data_size;
+  EXPECT_EQ(in.length(), 4);
+  EXPECT_EQ(in.record().data_size, stored);
+}
+
+TEST(HiveHppTest, KeysTellTheirTimeAndTheSubkeysTheLibraryDoesNotRead) {
+  HiveBuilder b;
+  const KeyRef root = b.add_root("ROOT");
+  const KeyRef hidden = b.add_key("Hidden", root);
+  b.add_key("A", hidden);
+  b.add_key("B", hidden);
+  // 1970-01-01 00:00:01 UTC in 100-nanosecond ticks since 1601.
+  b.poke_u32(root.contents + 4, 0xD53E8000u + 10000000u);
+  b.poke_u32(root.contents + 8, 0x019DB1DEu);
+  b.poke_u16(b.subkey_list(hidden).contents, kSigLhList);
+  TempHive file(b.bytes());
+  const Hive hive(file.path());
+  EXPECT_EQ(hive.root()->last_written().time_since_epoch(), std::chrono::seconds(1));
+  EXPECT_EQ(hive.root()->subkeys_not_read(), 0);
+  EXPECT_EQ(hive.open_key("Hidden")->subkeys_not_read(), 2);
+  EXPECT_EQ(hive.open_key("Hidden")->subkeys().size(), 0);
+}
+
+TEST(HiveHppTest, KeysAndValuesUsedAfterTheHiveClosedThrow) {
+  HiveBuilder b;
+  const KeyRef root = b.add_root("ROOT");
+  b.add_key("Sub", root);
+  b.add_value(root, "Small", kTypeDword, le32(1));
+  b.add_value(root, "Large", kTypeBinary, Bytes(8, 2));
+  TempHive file(b.bytes());
+  std::optional<Key> key;
+  std::optional<Value> small;
+  std::optional<Value> large;
+  std::optional<Subkeys> list;
+  {
+    Hive hive(file.path());
+    key = hive.root();
+    small = key->values().at(0);
+    large = key->values().at(1);
+    list = key->subkeys();
+    Hive moved(std::move(hive));  // a moved Hive keeps what was read from it open
+    EXPECT_EQ(key->name(), "ROOT");
+  }
+  EXPECT_THROW(key->name(), HiveClosed);
+  EXPECT_THROW(key->subkeys(), HiveClosed);
+  EXPECT_THROW(key->values(), HiveClosed);
+  EXPECT_THROW(small->bytes(), HiveClosed);
+  EXPECT_THROW(large->bytes(), HiveClosed);
+  EXPECT_THROW(large->text(), HiveClosed);
+  EXPECT_THROW(list->at(0), HiveClosed);
+}
+
+// Each way a file fails to open, with its code and vesk-dump's words.
+TEST(HiveHppTest, OpenSaysWhyAFileIsNotAHive) {
+  namespace fs = std::filesystem;
+  const auto hive_with = [](auto change) {
+    HiveBuilder b;
+    b.add_root("ROOT");
+    Bytes bytes = b.bytes();
+    change(bytes);
+    return bytes;
+  };
+  const auto poke32 = [](Bytes& bytes, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
+  };
+  const TempHive text(Bytes(5000, 'x'));
+  const TempHive short_file(Bytes(100, 0));
+  const TempHive v15(hive_with([&](Bytes& h) { poke32(h, hive::kBaseMinorVersionAt, 5); }));
+  const TempHive dirty(hive_with([&](Bytes& h) {
+    poke32(h, hive::kBasePrimarySequenceAt, 5);
+    poke32(h, hive::kBaseSecondarySequenceAt, 6);
+  }));
+  const TempHive cut(hive_with([](Bytes& h) { h.resize(4096); }));
+  const TempHive root_flags(hive_with([](Bytes& h) { h[4134] = 0x24; }));
+  const std::string folder = fs::path(text.path()).parent_path().string();
+  const std::string missing = folder + "/vesk-no-such-hive";
+  const std::string lead = "no root key: it must be the first cell of the first bin, and ";
+  struct Row {
+    const char* what;
+    std::string path;
+    std::error_code code;
+    std::string reason;  // empty: the system's own words for the code
+  };
+  const Row rows[] = {
+      {"missing", missing, std::make_error_code(std::errc::no_such_file_or_directory), ""},
+      {"directory", folder, std::make_error_code(std::errc::is_a_directory),
+       "cannot open: it is a directory"},
+      {"text", text.path(), OpenErrc::not_a_hive, "not a hive: it does not start with \"regf\""},
+      {"short", short_file.path(), OpenErrc::not_a_hive,
+       "not a hive: 100 bytes, shorter than the 4096-byte base block every hive starts with"},
+      {"version 1.5", v15.path(), OpenErrc::wrong_version,
+       "version 1.5: only version 1.3 hives can be read"},
+      {"dirty", dirty.path(), OpenErrc::not_written_cleanly,
+       "the hive was not written out cleanly: its sequence numbers 5 and 6 differ (a write was"
+       " cut short; its transaction logs hold the rest)"},
+      {"cut short", cut.path(), OpenErrc::no_root_key, lead + "the file ends before that bin"},
+      {"root flags", root_flags.path(), OpenErrc::no_root_key,
+       lead + "that cell is a key with flags 0x0024, where the root key has 0x002C"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    try {
+      Hive::open(row.path);
+      ADD_FAILURE() << "opened";
+    } catch (const OpenError& e) {
+      // The system's codes compare as conditions: Windows reports its own numbers.
+      EXPECT_EQ(e.code().default_error_condition(), row.code.default_error_condition());
+      const std::string reason =
+          row.reason.empty() ? "cannot open: " + e.code().message() : row.reason;
+      EXPECT_EQ(e.reason(), reason);
+      EXPECT_EQ(std::string(e.what()), row.path + ": " + reason);
+    }
+    const Hive plain(row.path);  // opens a hive without a root, but finds none
+    EXPECT_FALSE(plain && plain.root());
+  }
+  EXPECT_EQ(Hive::open(TempHive(hive_with([](Bytes&) {})).path()).root()->name(), "ROOT");
+}
+
+#ifndef _WIN32
+TEST(HiveHppTest, OpenSaysWhenPermissionIsDenied) {
+  if (geteuid() == 0) GTEST_SKIP() << "root reads every file: no permission to lose";
+  HiveBuilder b;
+  b.add_root("ROOT");
+  TempHive file(b.bytes());
+  std::filesystem::permissions(file.path(), std::filesystem::perms::none);
+  try {
+    Hive::open(file.path());
+    ADD_FAILURE() << "opened";
+  } catch (const OpenError& e) {
+    EXPECT_EQ(e.code(), std::errc::permission_denied);
+  }
+}
+#endif
+
+// Two threads, each walking its own hive: the library's text area is one for the whole
+// process, so without the header's lock one thread reads the other's names.
+TEST(HiveHppTest, TwoThreadsOnTwoHivesReadTheirOwnNames) {
+  const auto make = [](const std::string& stem) {
+    HiveBuilder b;
+    const KeyRef root = b.add_root(stem + "Root");
+    for (int i = 0; i < 40; ++i) {
+      const KeyRef k = b.add_key(stem + "Key" + std::to_string(i), root);
+      b.add_value(k, stem + "Value" + std::to_string(i), kTypeString, utf16z(stem));
+    }
+    return b.bytes();
+  };
+  const TempHive first(make("Alpha"));
+  const TempHive second(make("Beta"));
+  const auto names = [](const char* path) {
+    std::vector<std::string> out;
+    const Hive hive(path);
+    const Key root = *hive.root();
+    out.push_back(root.name());
+    for (const Key& k : root.subkeys()) {
+      out.push_back(k.name());
+      for (const Value& v : k.values()) out.push_back(v.name() + "=" + v.text());
+    }
+    return out;
+  };
+  const std::vector<std::string> expected[] = {names(first.path()), names(second.path())};
+  int wrong[2] = {0, 0};
+  const auto run = [&](int which, const char* path) {
+    for (int round = 0; round < 30; ++round) wrong[which] += names(path) != expected[which];
+  };
+  std::thread a(run, 0, first.path());
+  std::thread b(run, 1, second.path());
+  a.join();
+  b.join();
+  EXPECT_EQ(wrong[0], 0);
+  EXPECT_EQ(wrong[1], 0);
+  EXPECT_EQ(expected[0][1], "AlphaKey0");
 }
 
 TEST(HiveHppTest, ImpossibleDataSizeGivesNoBytes) {
