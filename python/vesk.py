@@ -765,15 +765,16 @@ class Key:
             # A count the file makes absurd ends with the file: GetValue reads zeros
             # past its end, and no more records are made than the list could hold.
             count = min(_f.GetValueList(handle, self._ref, list_ref), hive._file_size // 4)
+            append, byref, flag = values.append, ctypes.byref, _VALUE_NAME_IS_8BIT_FLAG
             for index in range(count):
-                record = ValueRecord()
-                value = Value(hive, record)
-                get(handle, list_ref, index, value._ref)
-                if record.flags & _VALUE_NAME_IS_8BIT_FLAG and record.name_length:
-                    value._raw_name = get_name(handle, value._ref)
-                else:
-                    value._raw_name = b""
-                values.append(value)
+                value = _new_value(Value)  # the slots set here are all __init__ would set
+                value.hive = hive
+                record = value.record = ValueRecord()
+                ref = value._ref = byref(record)
+                get(handle, list_ref, index, ref)
+                value._raw_name = get_name(handle, ref) \
+                    if record.flags & flag and record.name_length else b""
+                append(value)
         return iter(values)
 
     def subkey(self, name):
@@ -804,6 +805,9 @@ class Key:
 
     def __repr__(self):
         return "<vesk.Key %r at 0x%x>" % (self.name, self.offset)
+
+
+_new_value = object.__new__
 
 
 class Value:
