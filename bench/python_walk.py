@@ -29,6 +29,11 @@ def vesk_walk(path):
                     value.data
 
 
+# python3-hivex's reader for each type that has one.
+TYPED = {1: "value_string", 2: "value_string", 7: "value_multiple_strings", 4: "value_dword",
+         5: "value_dword", 11: "value_qword"}
+
+
 def hivex_walk(path):
     h = hivex.Hivex(path)
     pending = [h.root()]
@@ -37,16 +42,10 @@ def hivex_walk(path):
         h.node_name(node)
         for value in h.node_values(node):
             h.value_key(value)
-            t = h.value_type(value)[0]
-            if t in (1, 2):
-                h.value_string(value)
-            elif t == 7:
-                h.value_multiple_strings(value)
-            elif t in (4, 5):
-                h.value_dword(value)
-            elif t == 11:
-                h.value_qword(value)
-            else:
+            read = TYPED.get(h.value_type(value)[0], "value_value")
+            try:
+                getattr(h, read)(value)
+            except RuntimeError:  # data that does not fit its type, as vesk.py's bytes
                 h.value_value(value)
         pending.extend(reversed(h.node_children(node)))
 
