@@ -815,7 +815,8 @@ class Value:
 
     __slots__ = ("hive", "record", "_raw_name", "_ref")
 
-    def __init__(self, hive, record):
+    def __init__(self, hive, record, data_type=None):
+        # data_type is accepted for older callers; the type is the record's own.
         self.hive = hive
         self.record = record
         self._raw_name = None
