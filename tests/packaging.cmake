@@ -16,6 +16,11 @@ endforeach()
 if(VESK_SANITIZE OR CMAKE_CROSSCOMPILING)
   message(STATUS "Sanitizer or cross build: the Python module's tests run in the normal build only")
 else()
+  # The system's interpreter, which has python3-hivex for the comparison, over one that
+  # pyenv or a venv puts first on the PATH; -DPython3_EXECUTABLE=... chooses another.
+  if(EXISTS /usr/bin/python3 AND NOT DEFINED Python3_EXECUTABLE)
+    set(Python3_EXECUTABLE /usr/bin/python3)
+  endif()
   find_package(Python3 COMPONENTS Interpreter)
   if(NOT Python3_Interpreter_FOUND)
     message(STATUS "Python 3 not found: the Python module's tests are not registered")
