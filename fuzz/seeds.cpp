@@ -6,13 +6,13 @@
 #include <cstdio>
 #include <string_view>
 
-#include "hive/layout.h"
+#include "layout.h"
 #include "tests/sample_hive.h"
 
 namespace vesk::fuzz {
 namespace {
 
-using namespace vesk::hive;
+using namespace vesk::format;
 using namespace vesk::test;
 
 Bytes root_only() {

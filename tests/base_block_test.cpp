@@ -2,14 +2,14 @@
 // so a tool can say exactly why a file was refused.
 #include <gtest/gtest.h>
 
-#include "hive/base_block.h"
-#include "hive/layout.h"
+#include "base_block.h"
+#include "layout.h"
 #include "tests/support/api_test.h"
 
 namespace vesk::test {
 namespace {
 
-using namespace vesk::hive;
+using namespace vesk::format;
 
 struct OrderCase {
   const char* what;

@@ -9,14 +9,14 @@
 #include <functional>
 #include <tuple>
 
-#include "hive/layout.h"
+#include "layout.h"
 #include "tests/sample_hive.h"
 #include "tests/support/api_test.h"
 
 namespace vesk::test {
 namespace {
 
-using namespace vesk::hive;
+using namespace vesk::format;
 
 constexpr std::uint32_t kRefusedFrom = 0x80000000;
 

@@ -7,7 +7,7 @@
 #include <chrono>
 #include <map>
 
-#include "hive/layout.h"
+#include "layout.h"
 #include "tests/host_walk.h"
 #include "tests/sample_hive.h"
 #include "tests/support/api_test.h"
@@ -15,7 +15,7 @@
 namespace vesk::test {
 namespace {
 
-using namespace vesk::hive;
+using namespace vesk::format;
 
 // Everything a walk met, by path, with the end of the file region each answer rests on:
 // the cells and list elements that led to it, its own cell and name, and its data.

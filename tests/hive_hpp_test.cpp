@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "hive/layout.h"
+#include "layout.h"
 #include "tests/support/hive_builder.h"
 #include "tests/support/temp_hive.h"
 #include "vesk/hive.hpp"
@@ -82,7 +82,7 @@ TEST(HiveHppTest, ImpossibleDataSizeGivesNoBytes) {
   HiveBuilder b;
   const KeyRef root = b.add_root("ROOT");
   const ValueRef v = b.add_value(root, "Big", kTypeBinary, Bytes(8, 1));
-  b.poke_u32(v.contents + hive::kVkDataSizeAt, 0x7FFFFFF0);
+  b.poke_u32(v.contents + format::kVkDataSizeAt, 0x7FFFFFF0);
   TempHive file(b.bytes());
   Hive hive(file.path());
   Value big = hive.root()->values().at(0);

@@ -7,13 +7,13 @@
 #include <unistd.h>
 #endif
 
-#include "hive/layout.h"
+#include "layout.h"
 #include "tests/support/api_test.h"
 
 namespace vesk::test {
 namespace {
 
-using namespace vesk::hive;
+using namespace vesk::format;
 
 class HiveTest : public ApiTest {};
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "frame/result_area.h"
-#include "hive/layout.h"
+#include "layout.h"
 #include "tests/support/vesk_library.h"
 #include "vesk_10.h"
 
@@ -141,8 +141,8 @@ class HostWalk {
 
     KeyListRecord list = patterned<KeyListRecord>();
     const std::int32_t subkeys = api_.GetSubKeyList(hive_, &key, &list);
-    expect(list.offset == hive::cell_contents(key.subkey_list), "the list offset is the cell's");
-    expect(subkeys == (list.signature == hive::kSigLf ? list.count : 0),
+    expect(list.offset == format::cell_contents(key.subkey_list), "the list offset is the cell's");
+    expect(subkeys == (list.signature == format::kSigLf ? list.count : 0),
            "GetSubKeyList counts only lf lists");
     const std::int32_t count = api_.CountKeyList(&list);
     expect(count == list.count, "CountKeyList is the record's count");
@@ -156,7 +156,7 @@ class HostWalk {
     for (std::int32_t i = 0; i < breadth && tally_.keys < limits_.max_keys; ++i) {
       KeyRecord sub = patterned<KeyRecord>();
       const std::string hint = text(api_.GetSubKey(hive_, &list, i, &sub), "GetSubKey");
-      expect(hint.size() <= static_cast<std::size_t>(hive::kLfHintBytes),
+      expect(hint.size() <= static_cast<std::size_t>(format::kLfHintBytes),
              "a name hint has at most four characters");
       visit_key(sub, path + "/" + std::to_string(i), &list, i, depth + 1);
     }
@@ -165,11 +165,11 @@ class HostWalk {
   void visit_values(const KeyRecord& key, const std::string& path) {
     ValueListRecord list = patterned<ValueListRecord>();
     const std::int32_t values = api_.GetValueList(hive_, &key, &list);
-    if (key.value_count == 0 || key.value_list == hive::kNoCell) {
+    if (key.value_count == 0 || key.value_list == format::kNoCell) {
       expect(values == 0 && untouched(list), "no value list leaves the record");
     } else {
       expect(values == key.value_count && list.count == key.value_count &&
-                 list.offset == hive::cell_contents(key.value_list),
+                 list.offset == format::cell_contents(key.value_list),
              "GetValueList takes count and cell from the key");
     }
     for (std::int32_t outside : {values, -1}) {
@@ -192,7 +192,7 @@ class HostWalk {
     const ValueRecord as_read = value;
     const char* name_text = api_.GetValueName(hive_, &value);
     const std::string name = text(name_text, "GetValueName gives text");
-    if ((value.flags & hive::kVkCompressedNameFlag) == 0) {
+    if ((value.flags & format::kVkCompressedNameFlag) == 0) {
       expect(name == "{default}", "a name not 8-bit is {default}");
     }
 
@@ -201,30 +201,30 @@ class HostWalk {
     if (reads_data_of(raw_size)) {
       std::vector<unsigned char> early = buffer_for(raw_size);
       const std::int32_t early_read = api_.GetValueData(hive_, &value, early.data());
-      expect(early_read == (raw_size > hive::kVkInlineMaxBytes ? 1 : 0),
+      expect(early_read == (raw_size > format::kVkInlineMaxBytes ? 1 : 0),
            "GetValueData reads only sizes over 4");
       if (early_read == 0) expect(all_pattern(early), "GetValueData wrote nothing");
     }
     const std::uint32_t early_dword = api_.GetValueDword(hive_, &value);
-    if (raw_size <= hive::kVkInlineMaxBytes) {
+    if (raw_size <= format::kVkInlineMaxBytes) {
       expect(early_dword == as_read.data_offset, "inline data is the field");
     }
     expect(image_of(value) == image_of(as_read), "only two calls change the record");
 
     const std::int32_t length = api_.GetValueDataLength(hive_, &value);
-    expect(length == static_cast<std::int32_t>(as_read.data_size & ~hive::kVkInlineFlag) &&
+    expect(length == static_cast<std::int32_t>(as_read.data_size & ~format::kVkInlineFlag) &&
                value.data_size == static_cast<std::uint32_t>(length),
            "GetValueDataLength clears bit 31 in place");
     std::vector<unsigned char> data = buffer_for(length);
     if (reads_data_of(length)) {
       const std::int32_t read = api_.GetValueData(hive_, &value, data.data());
-      expect(read == (length > hive::kVkInlineMaxBytes ? 1 : 0),
+      expect(read == (length > format::kVkInlineMaxBytes ? 1 : 0),
              "GetValueData reads only sizes over 4");
     } else {
       data.clear();
     }
     const std::uint32_t dword = api_.GetValueDword(hive_, &value);
-    if (length > hive::kVkInlineMaxBytes) {
+    if (length > format::kVkInlineMaxBytes) {
       data.resize(std::min(data.size(), static_cast<std::size_t>(length)));
       tally_.data_bytes += static_cast<std::int64_t>(data.size());
     } else {
@@ -239,7 +239,7 @@ class HostWalk {
     expect(name_text == nullptr || name == name_text, "a text stays until the next text call");
     ValueRecord fresh = as_read;
     text(api_.GetValueString(hive_, &fresh), "GetValueString gives text");
-    expect(fresh.data_size == (as_read.data_size & ~hive::kVkInlineFlag),
+    expect(fresh.data_size == (as_read.data_size & ~format::kVkInlineFlag),
            "GetValueString clears bit 31 in place");
     if (observer_ != nullptr) observer_->value(path, list, index, as_read, name, data);
   }

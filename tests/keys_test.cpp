@@ -5,13 +5,13 @@
 #include <chrono>
 #include <cstring>
 
-#include "hive/layout.h"
+#include "layout.h"
 #include "tests/support/api_test.h"
 
 namespace vesk::test {
 namespace {
 
-using namespace vesk::hive;
+using namespace vesk::format;
 
 class KeysTest : public ApiTest {};
 

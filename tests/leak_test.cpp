@@ -9,7 +9,7 @@
 #include <iterator>
 #include <memory>
 
-#include "hive/layout.h"
+#include "layout.h"
 #include "tests/host_walk.h"
 #include "tests/sample_hive.h"
 #include "tests/support/api_test.h"
@@ -33,7 +33,7 @@ extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 namespace vesk::test {
 namespace {
 
-using namespace vesk::hive;
+using namespace vesk::format;
 
 #ifdef __linux__
 #ifdef VESK_UNDER_ASAN

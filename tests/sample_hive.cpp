@@ -1,11 +1,11 @@
 // The sample hive and its offset fields, built with the shared hive builder.
 #include "tests/sample_hive.h"
 
-#include "hive/layout.h"
+#include "layout.h"
 
 namespace vesk::test {
 
-using namespace vesk::hive;
+using namespace vesk::format;
 
 SampleHive make_sample_hive() {
   SampleHive s;

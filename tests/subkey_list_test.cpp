@@ -2,13 +2,13 @@
 // hints, the signed index test, and lists that are not "lf".
 #include <gtest/gtest.h>
 
-#include "hive/layout.h"
+#include "layout.h"
 #include "tests/support/api_test.h"
 
 namespace vesk::test {
 namespace {
 
-using namespace vesk::hive;
+using namespace vesk::format;
 
 class SubkeyListTest : public ApiTest {};
 

@@ -6,14 +6,14 @@
 #include <chrono>
 #include <cstring>
 
-#include "hive/layout.h"
+#include "layout.h"
 #include "tests/support/api_test.h"
 #include "tests/support/thread_locale.h"
 
 namespace vesk::test {
 namespace {
 
-using namespace vesk::hive;
+using namespace vesk::format;
 
 // One hive with one value per test; the value record comes from GetValue.
 class ValueDataTest : public ApiTest {

@@ -2,13 +2,13 @@
 // record alone, the signed index test, untouched records, and names with their flag.
 #include <gtest/gtest.h>
 
-#include "hive/layout.h"
+#include "layout.h"
 #include "tests/support/api_test.h"
 
 namespace vesk::test {
 namespace {
 
-using namespace vesk::hive;
+using namespace vesk::format;
 
 class ValuesTest : public ApiTest {};
 

@@ -4,12 +4,12 @@
 
 #include <stdexcept>
 
-#include "hive/layout.h"
+#include "layout.h"
 
 namespace vesk::test {
 namespace {
 
-using namespace vesk::hive;
+using namespace vesk::format;
 
 constexpr std::uint32_t kBinBytes = 4096;
 

@@ -9,16 +9,16 @@
 #include <filesystem>
 #include <vector>
 
-#include "frame/byte_order.h"
-#include "hive/base_block.h"
-#include "hive/layout.h"
+#include "byte_order.h"
+#include "base_block.h"
+#include "layout.h"
 
 namespace vesk::dump {
 namespace {
 
-using frame::load_le16;
-using frame::load_le32;
-using namespace vesk::hive;
+using format::load_le16;
+using format::load_le32;
+using namespace vesk::format;
 
 // The file's first `count` bytes (fewer if it is shorter), or the reason it cannot be read.
 struct Head {

@@ -5,7 +5,7 @@
 // that is sharing or inventing them, and the walk stops reading there.
 #include "walk.h"
 
-#include "hive/layout.h"
+#include "layout.h"
 
 #include <cstdio>
 #include <unordered_set>
@@ -127,7 +127,7 @@ class Walker {
   void check_list(const Key& key, const Subkeys& list) {
     const KeyListRecord& record = list.record();
     const std::int32_t counted = key.subkey_count();
-    if (record.signature != hive::kSigLf) {
+    if (record.signature != format::kSigLf) {
       const char first = static_cast<char>(record.signature & 0xFF);
       const char second = static_cast<char>(record.signature >> 8);
       const auto printable = [](char c) { return c >= 'a' && c <= 'z'; };
@@ -150,7 +150,7 @@ class Walker {
 
   void check_name(const Key& key, const std::string& name) {
     const std::size_t stored = key.record().name_length;
-    if ((key.record().flags & hive::kNkCompressedNameFlag) == 0) {
+    if ((key.record().flags & format::kNkCompressedNameFlag) == 0) {
       report_.error("key " + path_ + ": its name is stored as UTF-16, which the library reads"
                     " only up to the first zero byte");
     } else if (name.size() != stored) {

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "dump_run.h"
-#include "hive/layout.h"
+#include "layout.h"
 #include "json_reader.h"
 #include "tests/support/thread_locale.h"
 
@@ -127,7 +127,7 @@ TEST(JsonWriterTest, ImpossibleDataIsNull) {
   const KeyRef root = b.add_root("R");
   const ValueRef big = b.add_value(root, "Big", kTypeBinary, Bytes(8, 1));
   b.add_value(root, "After", kTypeDword, le32(5));
-  b.poke_u32(big.contents + hive::kVkDataSizeAt, 0x7FFFFFF0);
+  b.poke_u32(big.contents + format::kVkDataSizeAt, 0x7FFFFFF0);
   const Dumped d = dump_bytes(b.bytes(), json());
   EXPECT_EQ(d.status, 1);
   EXPECT_NE(d.out.find("{\"name\": \"Big\", \"type\": 3, \"data\": null},\n"

@@ -8,7 +8,7 @@
 #include <functional>
 
 #include "dump_run.h"
-#include "hive/layout.h"
+#include "layout.h"
 #include "tests/support/api_test.h"
 #include "tests/support/temp_hive.h"
 
@@ -16,7 +16,7 @@ namespace vesk::dump::test {
 namespace {
 
 using namespace vesk::test;
-using namespace vesk::hive;
+using namespace vesk::format;
 
 Bytes good_hive() {
   HiveBuilder b;

@@ -7,7 +7,7 @@
 #include <functional>
 
 #include "dump_run.h"
-#include "hive/layout.h"
+#include "layout.h"
 #include "json_reader.h"
 #include "tests/support/api_test.h"
 #include "tests/support/thread_locale.h"
@@ -16,7 +16,7 @@ namespace vesk::dump::test {
 namespace {
 
 using namespace vesk::test;
-using namespace vesk::hive;
+using namespace vesk::format;
 using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;

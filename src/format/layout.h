@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace vesk::hive {
+namespace vesk::format {
 
 // Base block, offsets from the start of the file:
 //    0  4  signature "regf"
@@ -134,4 +134,4 @@ inline constexpr std::int32_t kRootSearchMaxBins = 4096;
 // than it could reach: 63999 characters, each at most a surrogate pair of 4 bytes.
 inline constexpr std::int32_t kStringReadMaxBytes = 256000;
 
-}  // namespace vesk::hive
+}  // namespace vesk::format

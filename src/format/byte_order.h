@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-namespace vesk::frame {
+namespace vesk::format {
 
 inline std::uint16_t load_le16(const unsigned char* p) {
   return static_cast<std::uint16_t>(p[0] | p[1] << 8);
@@ -14,4 +14,4 @@ inline std::uint32_t load_le32(const unsigned char* p) {
          static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
 
-}  // namespace vesk::frame
+}  // namespace vesk::format

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace vesk::hive {
+namespace vesk::format {
 
 // The first rule a file breaks, in the order the rules are applied.
 enum class BaseBlockVerdict {
@@ -23,4 +23,4 @@ enum class BaseBlockVerdict {
 // too short). `block` must hold 512 bytes.
 BaseBlockVerdict check_base_block(const unsigned char* block, std::int32_t file_size);
 
-}  // namespace vesk::hive
+}  // namespace vesk::format

@@ -1,13 +1,12 @@
 // Applies the base-block rules in their fixed order and names the first one broken.
-#include "hive/base_block.h"
+#include "base_block.h"
 
-#include "frame/byte_order.h"
-#include "hive/layout.h"
+#include "byte_order.h"
+#include "layout.h"
 
-namespace vesk::hive {
+namespace vesk::format {
 
 BaseBlockVerdict check_base_block(const unsigned char* block, std::int32_t file_size) {
-  using frame::load_le32;
   if (file_size < kBaseBlockBytes) return BaseBlockVerdict::kTooShort;
   if (load_le32(block + kBaseSignatureAt) != kSigRegf) return BaseBlockVerdict::kBadSignature;
   if (load_le32(block + kBasePrimarySequenceAt) != load_le32(block + kBaseSecondarySequenceAt))
@@ -24,4 +23,4 @@ BaseBlockVerdict check_base_block(const unsigned char* block, std::int32_t file_
   return BaseBlockVerdict::kAccepted;
 }
 
-}  // namespace vesk::hive
+}  // namespace vesk::format
