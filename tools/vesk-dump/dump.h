@@ -6,9 +6,9 @@
 #include <ostream>
 #include <string>
 
-namespace vesk::dump {
+#include "writers.h"
 
-enum class Format { kReg, kJson, kTree };
+namespace vesk::dump {
 
 struct Options {
   Format format = Format::kReg;

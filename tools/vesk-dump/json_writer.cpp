@@ -12,7 +12,7 @@ void JsonWriter::indent(int depth, int extra) {
   out_.text().append(static_cast<std::size_t>(4 * depth + extra), ' ');
 }
 
-void JsonWriter::key(const KeyView& key) {
+void JsonWriter::key(const KeyEntry& key) {
   std::string& t = out_.text();
   if (key.depth > 0) {
     t += first_subkey_.back() ? "\n" : ",\n";
@@ -29,7 +29,7 @@ void JsonWriter::key(const KeyView& key) {
   first_value_ = true;
 }
 
-void JsonWriter::value(const KeyView& key, ValueView& value) {
+void JsonWriter::value(const KeyEntry& key, const ValueEntry& value) {
   std::string& t = out_.text();
   t += first_value_ ? "\n" : ",\n";
   first_value_ = false;
@@ -46,7 +46,7 @@ void JsonWriter::value(const KeyView& key, ValueView& value) {
   t += "\"}";
 }
 
-void JsonWriter::subkeys(const KeyView& key) {
+void JsonWriter::subkeys(const KeyEntry& key) {
   std::string& t = out_.text();
   if (!first_value_) {
     t += '\n';
@@ -59,7 +59,7 @@ void JsonWriter::subkeys(const KeyView& key) {
   out_.flush_if_full();
 }
 
-void JsonWriter::key_end(const KeyView& key) {
+void JsonWriter::key_end(const KeyEntry& key) {
   std::string& t = out_.text();
   if (!first_subkey_.back()) {
     t += '\n';

@@ -8,17 +8,17 @@
 #include <vector>
 
 #include "output.h"
-#include "walk.h"
+#include "entries.h"
 
 namespace vesk::dump {
 
 class JsonWriter : public Sink {
  public:
   explicit JsonWriter(Output& out) : out_(out) {}
-  void key(const KeyView& key) override;
-  void value(const KeyView& key, ValueView& value) override;
-  void subkeys(const KeyView& key) override;
-  void key_end(const KeyView& key) override;
+  void key(const KeyEntry& key) override;
+  void value(const KeyEntry& key, const ValueEntry& value) override;
+  void subkeys(const KeyEntry& key) override;
+  void key_end(const KeyEntry& key) override;
 
  private:
   void indent(int depth, int extra);

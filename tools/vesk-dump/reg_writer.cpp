@@ -5,7 +5,6 @@
 
 #include "hex.h"
 #include "value_types.h"
-#include "value_text.h"
 
 namespace vesk::dump {
 
@@ -14,7 +13,9 @@ RegWriter::RegWriter(Output& out, const CodeSet& code_set, Report& report)
   out_.text() += "REGEDIT4\n\n";
 }
 
-void RegWriter::key(const KeyView& key) {
+bool RegWriter::shows_text(std::uint32_t type) const { return type == kTypeString; }
+
+void RegWriter::key(const KeyEntry& key) {
   if (!key.name_whole) {
     report_.error("key " + std::string(key.path) +
                   ": control characters in its name are shown as '?'");
@@ -25,7 +26,7 @@ void RegWriter::key(const KeyView& key) {
   t += "]\n";
 }
 
-void RegWriter::value(const KeyView& key, ValueView& value) {
+void RegWriter::value(const KeyEntry& key, const ValueEntry& value) {
   std::string& t = out_.text();
   const std::size_t line_start = t.size();
   if (value.name.empty()) {
@@ -54,16 +55,14 @@ void RegWriter::value(const KeyView& key, ValueView& value) {
   t += '=';
   ++column;
   const std::vector<std::uint8_t>& bytes = *value.bytes;
-  if (value.type == kTypeString) {
-    if (const std::optional<std::string> text = shown_text(value.value, bytes, code_set_)) {
-      t += '"';
-      for (const char c : *text) {
-        if (c == '\\' || c == '"') t += '\\';
-        t += c;
-      }
-      t += "\"\n";
-      return;
+  if (value.type == kTypeString && value.text) {
+    t += '"';
+    for (const char c : *value.text) {
+      if (c == '\\' || c == '"') t += '\\';
+      t += c;
     }
+    t += "\"\n";
+    return;
   }
   if (value.type == kTypeDword && bytes.size() == 4) {
     t += "dword:";
@@ -98,11 +97,11 @@ void RegWriter::append_folded_hex(std::string& t, const std::vector<std::uint8_t
   }
 }
 
-void RegWriter::subkeys(const KeyView& /*key*/) {
+void RegWriter::subkeys(const KeyEntry& /*key*/) {
   out_.text() += '\n';
   out_.flush_if_full();
 }
 
-void RegWriter::key_end(const KeyView& /*key*/) {}
+void RegWriter::key_end(const KeyEntry& /*key*/) {}
 
 }  // namespace vesk::dump

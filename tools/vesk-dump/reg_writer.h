@@ -9,17 +9,18 @@
 #include "code_set.h"
 #include "output.h"
 #include "report.h"
-#include "walk.h"
+#include "entries.h"
 
 namespace vesk::dump {
 
 class RegWriter : public Sink {
  public:
   RegWriter(Output& out, const CodeSet& code_set, Report& report);
-  void key(const KeyView& key) override;
-  void value(const KeyView& key, ValueView& value) override;
-  void subkeys(const KeyView& key) override;
-  void key_end(const KeyView& key) override;
+  bool shows_text(std::uint32_t type) const override;
+  void key(const KeyEntry& key) override;
+  void value(const KeyEntry& key, const ValueEntry& value) override;
+  void subkeys(const KeyEntry& key) override;
+  void key_end(const KeyEntry& key) override;
 
   // A line of hex is broken after the comma that takes it to this column or beyond.
   static constexpr std::size_t kFoldColumn = 77;

@@ -2,7 +2,6 @@
 #include "tree_writer.h"
 
 #include "hex.h"
-#include "value_text.h"
 #include "value_types.h"
 
 namespace vesk::dump {
@@ -16,7 +15,11 @@ void append_number(std::string& t, std::uint64_t v, int digits) {
 
 }  // namespace
 
-void TreeWriter::key(const KeyView& key) {
+bool TreeWriter::shows_text(std::uint32_t type) const {
+  return type == kTypeString || type == kTypeExpandString;
+}
+
+void TreeWriter::key(const KeyEntry& key) {
   std::string& t = out_.text();
   t.append(static_cast<std::size_t>(2 * key.depth), ' ');
   // The first key shows its whole path, so a KEYPATH dump says where it is.
@@ -29,7 +32,7 @@ void TreeWriter::key(const KeyView& key) {
   t += "\\\n";
 }
 
-void TreeWriter::value(const KeyView& key, ValueView& value) {
+void TreeWriter::value(const KeyEntry& key, const ValueEntry& value) {
   std::string& t = out_.text();
   t.append(static_cast<std::size_t>(2 * key.depth + 2), ' ');
   if (value.name.empty()) {
@@ -55,11 +58,9 @@ void TreeWriter::value(const KeyView& key, ValueView& value) {
   }
   const std::vector<std::uint8_t>& bytes = *value.bytes;
   const std::uint32_t type = value.type;
-  if (type == kTypeString || type == kTypeExpandString) {
-    if (const std::optional<std::string> text = shown_text(value.value, bytes, code_set_)) {
-      t += '"' + *text + "\"\n";
-      return;
-    }
+  if ((type == kTypeString || type == kTypeExpandString) && value.text) {
+    t += '"' + *value.text + "\"\n";
+    return;
   }
   if ((type == kTypeDword || type == kTypeDwordBigEndian) && bytes.size() == 4) {
     const std::uint64_t v = type == kTypeDword
@@ -81,8 +82,8 @@ void TreeWriter::value(const KeyView& key, ValueView& value) {
   t += '\n';
 }
 
-void TreeWriter::subkeys(const KeyView& /*key*/) { out_.flush_if_full(); }
+void TreeWriter::subkeys(const KeyEntry& /*key*/) { out_.flush_if_full(); }
 
-void TreeWriter::key_end(const KeyView& /*key*/) {}
+void TreeWriter::key_end(const KeyEntry& /*key*/) {}
 
 }  // namespace vesk::dump

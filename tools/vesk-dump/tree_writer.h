@@ -7,7 +7,7 @@
 #include "code_set.h"
 #include "output.h"
 #include "report.h"
-#include "walk.h"
+#include "entries.h"
 
 namespace vesk::dump {
 
@@ -15,10 +15,11 @@ class TreeWriter : public Sink {
  public:
   TreeWriter(Output& out, const CodeSet& code_set, Report& report)
       : out_(out), code_set_(code_set), report_(report) {}
-  void key(const KeyView& key) override;
-  void value(const KeyView& key, ValueView& value) override;
-  void subkeys(const KeyView& key) override;
-  void key_end(const KeyView& key) override;
+  bool shows_text(std::uint32_t type) const override;
+  void key(const KeyEntry& key) override;
+  void value(const KeyEntry& key, const ValueEntry& value) override;
+  void subkeys(const KeyEntry& key) override;
+  void key_end(const KeyEntry& key) override;
 
   static constexpr std::size_t kShownBytes = 16;
 

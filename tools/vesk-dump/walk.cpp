@@ -6,6 +6,7 @@
 #include "walk.h"
 
 #include "layout.h"
+#include "value_text.h"
 
 #include <cstdio>
 #include <unordered_set>
@@ -95,7 +96,7 @@ class Walker {
     std::size_t cut;  // path_ without this key's name
   };
 
-  KeyView view(const Frame& f) const {
+  KeyEntry view(const Frame& f) const {
     return {f.name, path_, static_cast<int>(frames_.size()) - 1, f.name_whole};
   }
 
@@ -105,7 +106,7 @@ class Walker {
     const int depth = static_cast<int>(frames_.size());
     check_name(key, name);
     frames_.push_back(Frame{key, std::move(name), name_whole, std::nullopt, 0, cut});
-    const KeyView here = view(frames_.back());
+    const KeyEntry here = view(frames_.back());
     sink_.key(here);
     values(key, here);
     sink_.subkeys(here);
@@ -159,7 +160,7 @@ class Walker {
     }
   }
 
-  void values(const Key& key, const KeyView& here) {
+  void values(const Key& key, const KeyEntry& here) {
     const Values list = key.values();
     for (std::int32_t i = 0; i < list.size() && !stopped_; ++i) {
       if (values_left_-- == 0) {
@@ -192,9 +193,23 @@ class Walker {
         data_left_ -= size;
       }
       ++counts_.values;
-      ValueView v{name, is_default, value.type(), bytes, length, value};
-      sink_.value(here, v);
+      ValueEntry entry{name, is_default, value.type(), bytes ? &*bytes : nullptr, length, {}};
+      if (bytes && sink_.shows_text(entry.type)) entry.text = shown_text(value, *bytes);
+      sink_.value(here, entry);
     }
+  }
+
+  // The library's conversion of string data to the code set, when the stored bytes are
+  // printable text and the conversion reads back as exactly those characters.
+  std::optional<std::string> shown_text(Value& value,
+                                        const std::vector<std::uint8_t>& bytes) const {
+    const std::optional<std::u32string> stored = printable_text(bytes);
+    if (!stored) return std::nullopt;
+    if (stored->empty()) return std::string();
+    std::string text = value.text();
+    const std::optional<std::u32string> back = code_set_.decode(text);
+    if (!back || *back != *stored) return std::nullopt;
+    return text;
   }
 
   std::string display(std::string_view name) const {

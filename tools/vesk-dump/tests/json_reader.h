@@ -1,6 +1,6 @@
-// A strict reader of vesk-dump's JSON for the tests: it accepts only well-formed JSON
-// (RFC 8259 grammar, valid UTF-8 in strings, no trailing text) and turns the document
-// into the key tree it describes, so a test can compare it with another reader's tree.
+// vesk-dump's JSON read for the tests through a kept JSON library (well-formed JSON,
+// valid UTF-8, no trailing text) and turned into the key tree it describes, so a test
+// can compare it with another reader's tree.
 #pragma once
 
 #include <cstdint>
