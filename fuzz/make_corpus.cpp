@@ -3,7 +3,7 @@
 // are left alone.
 #include <cstdio>
 
-#include "fuzz/seeds.h"
+#include "seeds.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {

@@ -18,8 +18,7 @@ add_executable(vesk_dump_tests
   ${VESK_DUMP_TEST_DIR}/sample_test.cpp
   ${VESK_DUMP_TEST_DIR}/tree_writer_test.cpp
   ${VESK_DUMP_TEST_DIR}/value_text_test.cpp
-  ${VESK_DUMP_TEST_DIR}/walk_test.cpp
-  dump_hive_generator_test.cpp)
+  ${VESK_DUMP_TEST_DIR}/walk_test.cpp)
 target_include_directories(vesk_dump_tests PRIVATE ${VESK_DUMP_TEST_DIR})
 target_compile_definitions(vesk_dump_tests PRIVATE
   VESK_DUMP_PATH="$<TARGET_FILE:vesk-dump>"
@@ -28,7 +27,7 @@ target_compile_definitions(vesk_dump_tests PRIVATE
   VESK_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples"
   VESK_TEST_DATA_DIR="${CMAKE_CURRENT_SOURCE_DIR}/data")
 target_link_libraries(vesk_dump_tests PRIVATE
-  vesk_dump_core vesk_10 vesk_hive_generator vesk_test_support GTest::gtest_main)
+  vesk_dump_core vesk_10 vesk_testkit GTest::gtest_main)
 add_dependencies(vesk_dump_tests vesk-dump hive-gen)
 
 # libhivex reads the same hives independently (Debian libhivex-dev).
