@@ -1,5 +1,5 @@
 // Writes the seed corpus into a folder:  vesk_make_corpus fuzz/corpus
-// (from the build: build/release/tests/vesk_make_corpus). Files of other names there
+// (from the build: build/release/fuzz/vesk_make_corpus). Files of other names there
 // are left alone.
 #include <cstdio>
 

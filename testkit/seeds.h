@@ -1,7 +1,7 @@
-// The fuzzers' seed corpus, made by the tests' hive builder: valid hives of several
-// shapes, and a file for each kind of hostile input the crafted-file tests cover.
-// fuzz/corpus/ holds exactly these files: make_corpus.cpp writes them and a test of the
-// ordinary suite checks that the committed ones are still what this recipe makes.
+// The fuzzers' seed corpus, made by the hive builder: valid hives of several shapes, and
+// a file for each kind of hostile input the crafted-file tests cover. fuzz/corpus/ holds
+// exactly these files: fuzz/make_corpus.cpp writes them and a test of the ordinary suite
+// checks that the committed ones are still what this recipe makes.
 #pragma once
 
 #include <string>

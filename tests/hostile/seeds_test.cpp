@@ -1,5 +1,5 @@
 // The committed seed corpus is exactly what its recipe makes, so that it can always be
-// made again (build/release/tests/vesk_make_corpus fuzz/corpus) and nothing in it is
+// made again (build/release/fuzz/vesk_make_corpus fuzz/corpus) and nothing in it is
 // of unknown origin.
 #include <gtest/gtest.h>
 
