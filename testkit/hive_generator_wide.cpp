@@ -201,7 +201,6 @@ const TopKey kTopKeys[] = {{"Classes", Style::kExtension}, {"Clients", Style::kP
                            {"Interface", Style::kGuid},    {"Microsoft", Style::kWord},
                            {"Policies", Style::kWord},     {"Services", Style::kService},
                            {"TypeLib", Style::kGuid},      {"Vendors", Style::kProgId}};
-constexpr std::size_t kTopKeyCount = sizeof kTopKeys / sizeof kTopKeys[0];
 
 // The whole hive with `wide` keys under each top key; the path runs through CLSID.
 Bytes build(std::size_t wide, Path& path) {
