@@ -12,7 +12,6 @@
 #include "vesk/hive.hpp"
 
 namespace vesk::test {
-
 namespace {
 
 enum class Style { kGuid, kProgId, kWord, kExtension, kService };
