@@ -6,7 +6,7 @@
 #include <streambuf>
 #include <string>
 
-#include "tools/vesk-dump/dump.h"
+#include "dump.h"
 
 namespace vesk::fuzz {
 

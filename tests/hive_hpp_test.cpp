@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "hive_builder.h"
 #include "layout.h"
-#include "tests/support/hive_builder.h"
-#include "tests/support/temp_hive.h"
+#include "temp_hive.h"
 #include "vesk/hive.hpp"
 
 namespace vesk::test {

@@ -4,14 +4,14 @@ if(NOT WIN32)
 endif()
 
 # The platform-dependent behaviour of the DLL: ANSI code page, share modes, devices.
-add_executable(vesk_windows_tests windows_test.cpp)
-target_link_libraries(vesk_windows_tests PRIVATE vesk_test_support GTest::gtest_main)
+add_executable(vesk_windows_tests windows/windows_test.cpp)
+target_link_libraries(vesk_windows_tests PRIVATE vesk_testkit GTest::gtest_main)
 add_dependencies(vesk_windows_tests vesk_10)
 gtest_discover_tests(vesk_windows_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 60)
 
 # Loading and unloading, each test in a process where nothing else holds the DLL.
-add_executable(vesk_windows_load_tests windows_load_test.cpp)
-target_link_libraries(vesk_windows_load_tests PRIVATE vesk_test_support GTest::gtest_main)
+add_executable(vesk_windows_load_tests windows/windows_load_test.cpp)
+target_link_libraries(vesk_windows_load_tests PRIVATE vesk_testkit GTest::gtest_main)
 add_dependencies(vesk_windows_load_tests vesk_10)
 gtest_discover_tests(vesk_windows_load_tests DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 60)
 

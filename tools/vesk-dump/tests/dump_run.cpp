@@ -15,7 +15,7 @@
 #include <sstream>
 #include <thread>
 
-#include "tests/support/temp_hive.h"
+#include "temp_hive.h"
 
 extern char** environ;
 

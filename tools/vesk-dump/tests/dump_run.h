@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "dump.h"
-#include "tests/support/hive_builder.h"
+#include "hive_builder.h"
 
 namespace vesk::dump::test {
 

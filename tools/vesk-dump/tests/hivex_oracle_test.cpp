@@ -11,8 +11,8 @@
 
 #include "dump_run.h"
 #include "json_reader.h"
-#include "tests/support/hive_generator.h"
-#include "tests/support/temp_hive.h"
+#include "hive_generator.h"
+#include "temp_hive.h"
 
 namespace vesk::dump::test {
 namespace {

@@ -7,7 +7,7 @@
 #include "dump_run.h"
 #include "layout.h"
 #include "json_reader.h"
-#include "tests/support/thread_locale.h"
+#include "thread_locale.h"
 
 namespace vesk::dump::test {
 namespace {

@@ -4,7 +4,7 @@
 #include <gmock/gmock.h>
 
 #include "dump_run.h"
-#include "tests/support/hive_generator.h"
+#include "hive_generator.h"
 
 namespace vesk::dump::test {
 namespace {

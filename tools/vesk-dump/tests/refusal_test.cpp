@@ -9,8 +9,8 @@
 
 #include "dump_run.h"
 #include "layout.h"
-#include "tests/support/api_test.h"
-#include "tests/support/temp_hive.h"
+#include "api_test.h"
+#include "temp_hive.h"
 
 namespace vesk::dump::test {
 namespace {

@@ -5,8 +5,8 @@
 #include <numeric>
 
 #include "dump_run.h"
-#include "tests/support/api_test.h"
-#include "tests/support/thread_locale.h"
+#include "api_test.h"
+#include "thread_locale.h"
 
 namespace vesk::dump::test {
 namespace {

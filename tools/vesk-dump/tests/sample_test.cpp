@@ -6,9 +6,9 @@
 #include <cstdlib>
 
 #include "dump_run.h"
-#include "tests/support/hive_generator.h"
-#include "tests/support/temp_hive.h"
-#include "tests/support/thread_locale.h"
+#include "hive_generator.h"
+#include "temp_hive.h"
+#include "thread_locale.h"
 
 namespace vesk::dump::test {
 namespace {

@@ -5,7 +5,7 @@
 #include <numeric>
 
 #include "dump_run.h"
-#include "tests/support/thread_locale.h"
+#include "thread_locale.h"
 
 namespace vesk::dump::test {
 namespace {

@@ -9,8 +9,8 @@
 #include "dump_run.h"
 #include "layout.h"
 #include "json_reader.h"
-#include "tests/support/api_test.h"
-#include "tests/support/thread_locale.h"
+#include "api_test.h"
+#include "thread_locale.h"
 
 namespace vesk::dump::test {
 namespace {
