@@ -1,0 +1,37 @@
+// The arithmetic of the walk's checks, in 64 bits so that no offset plus size wraps.
+#include "checks.h"
+
+#include <cstdio>
+#include <string>
+
+#include "layout.h"
+
+namespace vesk::dump {
+
+using namespace vesk::format;
+
+Place place_cell(const Extent& extent, std::uint32_t at, std::uint64_t bytes) {
+  if (at < kFirstBinAt + kBinFirstCellContentsAt || (at & 7) != kCellSizeBytes) {
+    return Place::kNoCell;
+  }
+  const std::uint64_t end = std::uint64_t{at} + bytes;
+  if (end <= extent.file_size) return Place::kInFile;
+  if (extent.cut() && end <= extent.hive_end) return Place::kPastEnd;
+  return Place::kNoCell;
+}
+
+std::uint32_t elements_in_file(const Extent& extent, std::uint32_t at,
+                               std::uint32_t header_bytes, std::uint32_t element_bytes) {
+  const std::uint64_t first = std::uint64_t{at} + header_bytes;
+  if (first > extent.file_size) return 0;
+  const std::uint64_t n = (extent.file_size - first) / element_bytes;
+  return n > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(n);
+}
+
+std::string hex_offset(std::uint32_t at) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08x", static_cast<unsigned>(at));
+  return text;
+}
+
+}  // namespace vesk::dump
