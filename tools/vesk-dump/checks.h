@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "vesk_10.h"
+
 namespace vesk::dump {
 
 struct Extent {
@@ -15,6 +17,10 @@ struct Extent {
   // hive_end is missing, not damaged.
   bool cut() const { return file_size < hive_end; }
 };
+
+// The extent of the hive a handle holds. A hive bins size that is no multiple of 4096
+// is itself damage, and says nothing of where the hive ends: the file's end is taken.
+Extent extent_of(const HiveHandle& hive);
 
 enum class Place {
   kInFile,   // the whole structure lies inside the file
@@ -31,6 +37,10 @@ Place place_cell(const Extent& extent, std::uint32_t at, std::uint64_t bytes);
 // `at`, lie inside the file (0 when the header itself does not).
 std::uint32_t elements_in_file(const Extent& extent, std::uint32_t at,
                                std::uint32_t header_bytes, std::uint32_t element_bytes);
+
+// The base block's checksum over its first 508 bytes: their 127 little-endian words
+// XORed, with 0 and 0xFFFFFFFF (which Windows reserves) moved to 1 and 0xFFFFFFFE.
+std::uint32_t base_block_checksum(const unsigned char* block);
 
 // A file offset as the messages show it: 0x and eight hex digits.
 std::string hex_offset(std::uint32_t at);

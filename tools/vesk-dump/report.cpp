@@ -105,7 +105,8 @@ void Report::summary(std::int64_t keys, std::int64_t values) {
     (k < static_cast<std::size_t>(Finding::kUtf16KeyName) ? damage : unreadable) +=
         kinds_[k].count;
   }
-  line(std::to_string(keys) + " keys and " + std::to_string(values) + " values read");
+  line(std::to_string(keys) + (keys == 1 ? " key and " : " keys and ") +
+       std::to_string(values) + (values == 1 ? " value read" : " values read"));
   if (damage == 0) {
     line("no damage found");
   } else {
@@ -113,7 +114,8 @@ void Report::summary(std::int64_t keys, std::int64_t values) {
     print_kinds(Finding::kCut, Finding::kUtf16KeyName);
   }
   if (unreadable > 0) {
-    line("not damage, but not read whole (" + std::to_string(unreadable) + "):");
+    line("no damage, but what the library cannot read, " + std::to_string(unreadable) +
+         " in all:");
     print_kinds(Finding::kUtf16KeyName, Finding::kCount_);
   }
 }

@@ -78,7 +78,7 @@ class Walker {
         progress_(progress),
         sink_(sink),
         file_size_(static_cast<std::uint32_t>(hive.handle()->file_size)),
-        extent_{file_size_, format::kFirstBinAt + std::uint64_t{hive.handle()->base_block.hive_bins_size}},
+        extent_(extent_of(*hive.handle())),
         seen_(file_size_),
         subkeys_left_(file_size_ / 8 + 1),
         values_left_(file_size_ / 4 + 1),
@@ -334,12 +334,16 @@ class Walker {
   }
 
   void report_past_end() {
-    if (past_end_keys_ + past_end_values_ + past_end_data_ == 0) return;
-    std::string what = plural(past_end_keys_, "key", "keys") + ", " +
-                       plural(past_end_values_, "value", "values") + " and the data of " +
-                       plural(past_end_data_, "value", "values") +
-                       " lie past the end of the cut file; not dumped";
-    report_.note(what);
+    std::string parts[3];
+    int n = 0;
+    if (past_end_keys_ > 0) parts[n++] = plural(past_end_keys_, "key", "keys");
+    if (past_end_values_ > 0) parts[n++] = plural(past_end_values_, "value", "values");
+    if (past_end_data_ > 0) parts[n++] = "the data of " + plural(past_end_data_, "value", "values");
+    if (n == 0) return;
+    std::string what = parts[0];
+    for (int i = 1; i < n; ++i) what += (i == n - 1 ? " and " : ", ") + parts[i];
+    report_.note(what + (past_end_keys_ + past_end_values_ + past_end_data_ == 1 ? " lies" : " lie") +
+                 " past the end of the cut file; not dumped");
   }
 
   void check_name(const Key& key, const std::string& name) {
