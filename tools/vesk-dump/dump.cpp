@@ -126,7 +126,8 @@ int dump_file(const std::string& path, const Options& options, std::ostream& out
 
   if (options.check) {
     NoOutput nothing;
-    const Counts counts = walk(hive, *start, options.max_depth, code_set, report, progress, nothing);
+    const Counts counts =
+        walk(hive, *start, options.max_depth, code_set, report, progress, nothing);
     progress.clear();
     report.summary(counts.keys, counts.values);
     report.finish();

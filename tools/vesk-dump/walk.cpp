@@ -180,7 +180,6 @@ class Walker {
       return;
     }
     const std::uint32_t at = format::cell_contents(record.subkey_list);
-    const std::string subkeys = "key " + path_ + ": its " + std::to_string(counted) + " subkeys";
     switch (place_cell(extent_, at, format::kLfHeaderBytes)) {
       case Place::kInFile:
         break;
@@ -195,7 +194,8 @@ class Walker {
                             ")");
         } else if (counted != 0) {
           report_.found(Finding::kListNoCell, key.offset(),
-                        subkeys + " are not dumped: their list's offset " + hex_offset(at) +
+                        its(counted, "subkeys") + " are not dumped: their list's offset " +
+                            hex_offset(at) +
                             " is no cell in the file");
         }
         return;
@@ -212,7 +212,6 @@ class Walker {
   void check_list(const Key& key, const Subkeys& list, Scan& scan) {
     const KeyListRecord& record = list.record();
     const std::int32_t counted = key.subkey_count();
-    const std::string subkeys = "key " + path_ + ": its " + std::to_string(counted) + " subkeys";
     if (record.signature != format::kSigLf) {
       if (counted == 0) return;  // a stale offset under a key without subkeys
       const char first = static_cast<char>(record.signature & 0xFF);
@@ -221,13 +220,15 @@ class Walker {
                          (first == 'r' && second == 'i');
       if (known) {
         report_.found(Finding::kOtherListKind, record.offset,
-                      subkeys + " are not dumped: their list is an \"" + first + second +
+                      its(counted, "subkeys") + " are not dumped: their list is an \"" +
+                          first + second +
                           "\" list, which the library does not read");
       } else {
         char hex[8];
         std::snprintf(hex, sizeof hex, "%04x", static_cast<unsigned>(record.signature));
         report_.found(Finding::kListNotLf, record.offset,
-                      subkeys + " are not dumped: their list at " + hex_offset(record.offset) +
+                      its(counted, "subkeys") + " are not dumped: their list at " +
+                          hex_offset(record.offset) +
                           " has no \"lf\" signature (0x" + hex + ")");
       }
       return;
@@ -242,7 +243,9 @@ class Walker {
       std::string what = "key " + path_ + ": counts " + std::to_string(counted) +
                          " subkeys, but its list at " + hex_offset(record.offset) + " holds " +
                          std::to_string(record.count);
-      if (held > counted && counted >= 0) {
+      if (held > counted && counted == 0) {
+        what += "; they are dumped while each is a sound key";
+      } else if (held > counted && counted > 0) {
         what += "; its first " + std::to_string(counted) +
                 " are dumped, and the others while each is a sound key";
       } else {
@@ -327,6 +330,11 @@ class Walker {
     scan.no_node = 0;
   }
 
+  // "key PATH: its N things", the start of a message about the current key's lists.
+  std::string its(std::int32_t n, const char* things) const {
+    return "key " + path_ + ": its " + std::to_string(n) + " " + things;
+  }
+
   // A reference into the part of the hive a cut file lost: counted, reported at the end.
   void past_end(std::int64_t& counter, std::uint32_t at, std::int64_t n) {
     counter += n;
@@ -342,8 +350,8 @@ class Walker {
     if (n == 0) return;
     std::string what = parts[0];
     for (int i = 1; i < n; ++i) what += (i == n - 1 ? " and " : ", ") + parts[i];
-    report_.note(what + (past_end_keys_ + past_end_values_ + past_end_data_ == 1 ? " lies" : " lie") +
-                 " past the end of the cut file; not dumped");
+    const bool one = past_end_keys_ + past_end_values_ + past_end_data_ == 1;
+    report_.note(what + (one ? " lies" : " lie") + " past the end of the cut file; not dumped");
   }
 
   void check_name(const Key& key, const std::string& name) {
@@ -365,10 +373,9 @@ class Walker {
     const KeyRecord& record = key.record();
     const std::int32_t count = record.value_count;
     if (count == 0 || record.value_list == format::kNoCell) return false;
-    const std::string values = "key " + path_ + ": its " + std::to_string(count) + " values";
     if (count < 0) {
       report_.found(Finding::kCountTooLarge, key.offset(),
-                    values + " are not dumped: a count cannot be negative (key at " +
+                    its(count, "values") + " are not dumped: a count cannot be negative (key at " +
                         hex_offset(key.offset()) + ")");
       return false;
     }
@@ -381,7 +388,8 @@ class Walker {
         return false;
       case Place::kNoCell:
         report_.found(Finding::kListNoCell, key.offset(),
-                      values + " are not dumped: their list's offset " + hex_offset(at) +
+                      its(count, "values") + " are not dumped: their list's offset " +
+                          hex_offset(at) +
                           " is no cell in the file");
         return false;
     }
