@@ -184,7 +184,8 @@ class Walker {
       case Place::kInFile:
         break;
       case Place::kPastEnd:
-        if (counted > 0) past_end(past_end_keys_, at, counted);
+        // An "lf" list holds at most 0x7FFF elements, whatever a damaged count says.
+        if (counted > 0) past_end(past_end_keys_, at, std::min(counted, 0x7FFF));
         return;
       case Place::kNoCell:
         if (counted != 0 && record.subkey_list == format::kNoCell) {
