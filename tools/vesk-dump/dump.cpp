@@ -6,6 +6,8 @@
 #include <optional>
 #include <string_view>
 
+#include "checks.h"
+#include "clean_view.h"
 #include "code_set.h"
 #include "output.h"
 #include "progress.h"
@@ -18,9 +20,27 @@
 namespace vesk::dump {
 namespace {
 
-constexpr int kDumped = 0;
-constexpr int kDumpedWithErrors = 1;
-constexpr int kRefused = 2;
+// What --check walks into: every record is read and checked, nothing is written.
+class NoOutput : public Sink {
+ public:
+  void key(const KeyEntry&) override {}
+  void value(const KeyEntry&, const ValueEntry&) override {}
+  void subkeys(const KeyEntry&) override {}
+  void key_end(const KeyEntry&) override {}
+};
+
+// Says first, when the file is shorter than its base block says, that it was cut.
+void name_cut(const HiveHandle& hive, Report& report) {
+  const Extent extent = extent_of(hive);
+  if (!extent.cut()) return;
+  report.headline(Finding::kCut, extent.file_size,
+                  "the file holds " + std::to_string(extent.file_size) +
+                      " bytes, but its base block says the hive needs " +
+                      std::to_string(extent.hive_end) + " (4096 + " +
+                      std::to_string(hive.base_block.hive_bins_size) +
+                      " of hive bins): it was cut short; what lies past its end is"
+                      " counted, not dumped");
+}
 
 std::string quoted(const CodeSet& code_set, std::string_view stored) {
   std::string out = "\"";
@@ -75,20 +95,44 @@ int dump_file(const std::string& path, const Options& options, std::ostream& out
               std::ostream& err) {
   Progress progress(err, options.progress);
   Report report(err, path, progress);
-  const Hive hive(path);
+  if (options.check) report.summary_only();
+  // Without --ignore-dirty the view is never made: the library refuses a dirty hive.
+  const CleanView view(options.ignore_dirty ? path : std::string());
+  const std::string& opened = options.ignore_dirty ? view.path() : path;
+  if (view.dirty()) {
+    if (!view.problem().empty()) {
+      report.refuse(view.problem());
+      return kRefused;
+    }
+    report.warn("warning: its sequence numbers " + std::to_string(view.primary()) + " and " +
+                std::to_string(view.secondary()) +
+                " differ: it was not written out cleanly, and this primary file may miss"
+                " changes still held in its transaction logs; read as it is (--ignore-dirty)");
+  }
+  const Hive hive(opened);
   if (!hive) {
-    report.refuse(why_not_opened(path));
+    report.refuse(why_not_opened(opened));
     return kRefused;
   }
+  name_cut(*hive.handle(), report);
   const std::optional<Key> root = hive.root();
   if (!root) {
-    report.refuse(why_no_root(path));
+    report.refuse(why_no_root(opened));
     return kRefused;
   }
   const CodeSet code_set;
   const std::optional<Start> start = locate(hive, *root, options, code_set, report);
   if (!start) return kRefused;
 
+  if (options.check) {
+    NoOutput nothing;
+    const Counts counts =
+        walk(hive, *start, options.max_depth, code_set, report, progress, nothing);
+    progress.clear();
+    report.summary(counts.keys, counts.values);
+    report.finish();
+    return report.has_errors() ? kDumpedWithErrors : kDumped;
+  }
   Output output(out);
   const std::unique_ptr<Sink> writer = make_writer(options.format, output, code_set, report);
   walk(hive, *start, options.max_depth, code_set, report, progress, *writer);

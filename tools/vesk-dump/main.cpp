@@ -23,14 +23,28 @@ const char kUsage[] =
     "                       e.g. 'HKEY_LOCAL_MACHINE\\SOFTWARE' (default: the root\n"
     "                       key's own name)\n"
     "      --max-depth N    follow subkeys at most N levels down (default: 512)\n"
+    "      --check          read the whole hive as a dump does, write nothing on\n"
+    "                       standard output, and end with a summary: keys and values\n"
+    "                       read, every damage found by kind, with counts and offsets\n"
+    "      --ignore-dirty   read a hive whose sequence numbers differ (copied from a\n"
+    "                       live or crashed system) as its primary file stands, with a\n"
+    "                       warning; the file is not changed: the library reads a\n"
+    "                       private in-memory copy marked clean, as large as the file\n"
     "  -h, --help           show this help and exit\n"
     "  -V, --version        show the version and exit\n"
     "\n"
     "Only version 1.3 hives are read, through the vesk_10 library. Text comes out in\n"
     "the locale's code set; a string that would not come out exactly is written as hex.\n"
     "\n"
-    "Exit status: 0 dumped; 1 dumped with errors, each reported on standard error;\n"
-    "2 refused (not a readable version 1.3 hive, KEYPATH absent, or a usage error).\n";
+    "Every key, value, list and data run is checked against the file before it is\n"
+    "read; what fails is reported with its path and file offset, skipped, and the\n"
+    "dump goes on with the rest. A file shorter than its base block says is named as\n"
+    "cut short first, and what lies past its end is counted once.\n"
+    "\n"
+    "Exit status: 0 dumped (with --check: nothing found); 1 dumped with damage or\n"
+    "with parts the library cannot read, each reported on standard error; 2 refused\n"
+    "(not a readable version 1.3 hive, not written out cleanly and no --ignore-dirty,\n"
+    "KEYPATH absent, or a usage error).\n";
 
 int usage_error(const std::string& what) {
   std::cerr << "vesk-dump: " << what << "\nTry 'vesk-dump --help' for more.\n";
@@ -70,6 +84,14 @@ int main(int argc, char** argv) {
     if (arg == "-h" || arg == "--help") {
       std::cout << kUsage;
       return 0;
+    }
+    if (arg == "--check") {
+      options.check = true;
+      continue;
+    }
+    if (arg == "--ignore-dirty") {
+      options.ignore_dirty = true;
+      continue;
     }
     if (arg == "-V" || arg == "--version") {
       std::cout << "vesk-dump " VESK_VERSION "\n";

@@ -82,7 +82,8 @@ std::string why_not_opened(const std::string& path) {
     case BaseBlockVerdict::kSequenceMismatch:
       return "the hive was not written out cleanly: its sequence numbers " +
              field(kBasePrimarySequenceAt) + " and " + field(kBaseSecondarySequenceAt) +
-             " differ (a write was cut short; its transaction logs hold the rest)";
+             " differ (a write was cut short; its transaction logs hold the rest);"
+             " --ignore-dirty reads the file as it stands";
     case BaseBlockVerdict::kBadMajorVersion:
     case BaseBlockVerdict::kBadMinorVersion:
       return "version " + field(kBaseMajorVersionAt) + "." + field(kBaseMinorVersionAt) +

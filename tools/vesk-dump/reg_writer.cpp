@@ -43,7 +43,7 @@ void RegWriter::value(const KeyEntry& key, const ValueEntry& value) {
     const std::string name = t.substr(line_start);
     t.resize(line_start);
     t += "; " + name + " not shown: data size " + std::to_string(value.length) +
-         " is larger than the file\n";
+         " does not fit in the file\n";
     return;
   }
   // Columns count characters: a stored name has one per byte, plus its escapes.

@@ -53,7 +53,7 @@ void TreeWriter::value(const KeyEntry& key, const ValueEntry& value) {
   }
   t += ' ';
   if (!value.bytes) {
-    t += "(not shown: data size " + std::to_string(value.length) + " is larger than the file)\n";
+    t += "(not shown: data size " + std::to_string(value.length) + " does not fit in the file)\n";
     return;
   }
   const std::vector<std::uint8_t>& bytes = *value.bytes;

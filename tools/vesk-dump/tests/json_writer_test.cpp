@@ -135,8 +135,8 @@ TEST(JsonWriterTest, ImpossibleDataIsNull) {
             std::string::npos)
       << d.out;
   EXPECT_EQ(d.err,
-            "vesk-dump: HIVE: value \"Big\" of R: data size 2147483632 is larger than the file;"
-            " data not shown\n");
+            "vesk-dump: HIVE: value \"Big\" of R: data size 2147483632 at 0x0000107c does not fit"
+            " in the file; data not shown\n");
 }
 
 }  // namespace

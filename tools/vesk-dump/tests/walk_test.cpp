@@ -92,11 +92,11 @@ const Row kRows[] = {
      [](HiveBuilder& b, const KeyRef& root) {
        const KeyRef a = b.add_key("A", root);
        b.add_key("D", root);
-       // Read at 4099, inside the first bin's header: "n" and a zero byte.
+       // The library would read at 4099, inside the first bin's header; the walk does not.
        use_list(b, a, kNoCell, 2);
      },
      "REGEDIT4\n\n[R]\n\n[R\\A]\n\n[R\\D]\n\n",
-     "key R\\A: its 2 subkeys are not dumped: their list has no \"lf\" signature (0x006e)\n"},
+     "key R\\A: counts 2 subkeys, but names no list (key at 0x0000107c)\n"},
     {"a subkey count that the list disagrees with",
      [](HiveBuilder& b, const KeyRef& root) {
        const KeyRef a = b.add_key("A", root);
@@ -105,7 +105,7 @@ const Row kRows[] = {
        b.poke_u32(a.contents + kNkSubkeyCountAt, 3);
      },
      "REGEDIT4\n\n[R]\n\n[R\\A]\n\n[R\\A\\B]\n\n[R\\A\\C]\n\n",
-     "key R\\A: counts 3 subkeys, but its list holds 2; the list's are dumped\n"},
+     "key R\\A: counts 3 subkeys, but its list at 0x00001194 holds 2; the list's are dumped\n"},
     {"an impossible data size",
      [](HiveBuilder& b, const KeyRef& root) {
        const ValueRef big = b.add_value(root, "Big", kTypeBinary, Bytes(8, 1));
@@ -114,9 +114,10 @@ const Row kRows[] = {
        b.poke_u32(big.contents + kVkDataSizeAt, 0x7FFFFFF0);
      },
      "REGEDIT4\n\n[R]\n"
-     "; \"Big\" not shown: data size 2147483632 is larger than the file\n"
+     "; \"Big\" not shown: data size 2147483632 does not fit in the file\n"
      "\"After\"=dword:00000005\n\n[R\\Sub]\n\n",
-     "value \"Big\" of R: data size 2147483632 is larger than the file; data not shown\n"},
+     "value \"Big\" of R: data size 2147483632 at 0x0000107c does not fit in the file; data not"
+     " shown\n"},
     {"values sharing one data cell beyond the file's size",
      [](HiveBuilder& b, const KeyRef& root) {
        // A file of 12 KiB: room for four copies of the data, not for eight.
@@ -219,14 +220,12 @@ TEST_F(WalkTest, DepthIsBounded) {
   EXPECT_EQ(s.err, "vesk-dump: HIVE: subkeys of R\\k are not dumped: the depth limit is 1\n");
 }
 
-TEST_F(WalkTest, ValueCountBeyondTheFileStops) {
+TEST_F(WalkTest, ValueCountBeyondTheFileIsNamedAndTheWalkGoesOn) {
   HiveBuilder b;
   const KeyRef root = b.add_root("R");
   b.add_value(root, "v", kTypeDword, le32(1));
+  b.add_key("K", root);
   b.poke_u32(root.contents + kNkValueCountAt, 0x7FFFFFFF);
-  // Past its one element the list reads free space, cell offsets of 0: "values" in the
-  // first bin's header, whose size field (never read by the library) makes them inline.
-  b.poke_u32(kFirstBinAt + kBinSizeAt, 0x80000004);
   const Bytes hive = b.bytes();
   ToolRun run;
   run.args = {"HIVE"};
@@ -234,10 +233,34 @@ TEST_F(WalkTest, ValueCountBeyondTheFileStops) {
   run.limit_seconds = 20;
   const Dumped d = run_vesk_dump(run);
   EXPECT_EQ(d.status, 1);
+  EXPECT_THAT(d.err, StartsWith("vesk-dump: HIVE: key R: counts 2147483647 values, but the file"
+                                " holds "));
+  EXPECT_EQ(d.out, "REGEDIT4\n\n[R]\n\"v\"=dword:00000001\n\n[R\\K]\n\n");
+}
+
+// Sound value cells referenced more often than a file of this size has room for.
+TEST_F(WalkTest, ValueReferencesBeyondTheFileStop) {
+  HiveBuilder b;
+  const KeyRef root = b.add_root("R");
+  const ValueRef v = b.add_value(root, "v", kTypeDword, le32(1));
+  std::vector<KeyRef> sharing;
+  for (int i = 0; i < 40; ++i) sharing.push_back(b.add_key("S" + std::to_string(i), root));
+  Bytes list;
+  for (int i = 0; i < 1000; ++i) {
+    const Bytes cell = le32(v.cell);
+    list.insert(list.end(), cell.begin(), cell.end());
+  }
+  const Placed shared = b.add_cell(list);
+  for (const KeyRef& s : sharing) {
+    b.poke_u32(s.contents + kNkValueCountAt, 1000);
+    b.poke_u32(s.contents + kNkValueListAt, shared.cell);
+  }
+  const Bytes hive = b.bytes();
+  const Dumped d = dump_bytes(hive);
+  EXPECT_EQ(d.status, 1);
   EXPECT_EQ(d.err, "vesk-dump: HIVE: the hive holds more value references than a file of this"
                    " size holds; the rest is not dumped\n");
-  EXPECT_THAT(d.out, StartsWith("REGEDIT4\n\n[R]\n\"v\"=dword:00000001\n"));
-  EXPECT_EQ(std::count(d.out.begin(), d.out.end(), '\n'), 3 + static_cast<long>(hive.size() / 4 + 1) + 1);
+  EXPECT_EQ(std::count(d.out.begin(), d.out.end(), '='), static_cast<long>(hive.size() / 4 + 1));
 }
 
 TEST_F(WalkTest, SubkeyReferencesBeyondTheFileStop) {
