@@ -97,7 +97,10 @@ class Walker {
   };
 
   KeyEntry view(const Frame& f) const {
-    return {f.name, path_, static_cast<int>(frames_.size()) - 1, f.name_whole};
+    const KeyRecord& r = f.key.record();
+    return {f.name, path_, static_cast<int>(frames_.size()) - 1, f.name_whole,
+            std::uint64_t{r.last_written_high} << 32 | r.last_written_low, r.subkey_count,
+            r.value_count};
   }
 
   void enter(const Key& key, std::string name, bool name_whole, std::size_t cut = 0) {
@@ -112,10 +115,12 @@ class Walker {
     sink_.subkeys(here);
     // A key whose count is 0 has no subkeys, as Windows reads it; this also spares a read
     // of the list for every leaf.
-    if (stopped_ || key.subkey_count() == 0) return;
+    if (stopped_ || key.subkey_count() == 0 || start_.only_value) return;
     if (depth >= max_depth_) {
-      report_.error("subkeys of " + path_ + " are not dumped: the depth limit is " +
-                    std::to_string(max_depth_));
+      if (start_.depth_limit_is_damage) {
+        report_.error("subkeys of " + path_ + " are not dumped: the depth limit is " +
+                      std::to_string(max_depth_));
+      }
       return;
     }
     const Subkeys& list = frames_.back().list.emplace(key.subkeys());
@@ -170,6 +175,10 @@ class Walker {
       Value value = list.at(i);
       const bool is_default = !value.has_name();
       const std::string name = is_default ? std::string() : value.name();
+      if (start_.only_value && (compare_names(name, *start_.only_value) != 0 || shown_one_)) {
+        continue;
+      }
+      shown_one_ = start_.only_value.has_value();
       const std::size_t stored = value.record().name_length;
       if (is_default && stored != 0) {
         report_.error("value " + std::to_string(i) + " of " + path_ +
@@ -255,6 +264,7 @@ class Walker {
   std::uint32_t values_left_;
   std::uint32_t data_left_;
   bool stopped_ = false;
+  bool shown_one_ = false;  // the one value asked for has been handed over
   std::vector<Frame> frames_;
   std::string path_;
   Counts counts_;

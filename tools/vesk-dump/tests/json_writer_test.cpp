@@ -14,6 +14,14 @@ namespace {
 
 using namespace vesk::test;
 
+// The key node's last-write FILETIME, 8 bytes from the start of the cell contents.
+constexpr std::uint32_t kLastWrittenAt = 4;
+
+void poke_time(HiveBuilder& b, const KeyRef& key, std::uint64_t filetime) {
+  b.poke_u32(key.contents + kLastWrittenAt, static_cast<std::uint32_t>(filetime));
+  b.poke_u32(key.contents + kLastWrittenAt + 4, static_cast<std::uint32_t>(filetime >> 32));
+}
+
 Options json() {
   Options o;
   o.format = Format::kJson;
@@ -26,28 +34,36 @@ TEST(JsonWriterTest, WritesTheWholeTree) {
   b.add_value(root, "", kTypeString, utf16z("A"), 0);
   b.add_value(root, "Num", kTypeDword, le32(0x01020304));
   const KeyRef one = b.add_key("One", root);
-  b.add_key("Leaf", one);
-  b.add_key("Two", root);
+  const KeyRef leaf = b.add_key("Leaf", one);
+  const KeyRef two = b.add_key("Two", root);
   b.add_value(one, "Empty", kTypeBinary, {});
+  poke_time(b, root, 131205014401234567);   // every tick of the stored time is shown
+  poke_time(b, one, 0);                     // no time
+  poke_time(b, leaf, 2650467744000000000);  // 10000-01-01, past four-digit years
+  poke_time(b, two, 2650467743999999999);   // the last time shown as a date
   const Dumped d = dump_bytes(b.bytes(), json());
   EXPECT_EQ(d.status, 0);
   EXPECT_EQ(d.err, "");
   EXPECT_EQ(d.out,
             "{\n"
             "  \"name\": \"ROOT\",\n"
+            "  \"last_written\": \"2016-10-09T15:44:00.1234567Z\",\n"
             "  \"values\": [\n"
-            "    {\"name\": \"\", \"type\": 1, \"data\": \"41000000\"},\n"
-            "    {\"name\": \"Num\", \"type\": 4, \"data\": \"04030201\"}\n"
+            "    {\"name\": \"\", \"type\": 1, \"data\": \"41000000\", \"text\": \"A\"},\n"
+            "    {\"name\": \"Num\", \"type\": 4, \"data\": \"04030201\", \"number\": 16909060}\n"
             "  ],\n"
             "  \"subkeys\": [\n"
             "    {\n"
             "      \"name\": \"One\",\n"
+            "      \"last_written\": null,\n"
             "      \"values\": [\n"
             "        {\"name\": \"Empty\", \"type\": 3, \"data\": \"\"}\n"
             "      ],\n"
             "      \"subkeys\": [\n"
             "        {\n"
             "          \"name\": \"Leaf\",\n"
+            "          \"last_written\": null,\n"
+            "          \"last_written_filetime\": \"24c85a5ed1c04000\",\n"
             "          \"values\": [],\n"
             "          \"subkeys\": []\n"
             "        }\n"
@@ -55,6 +71,7 @@ TEST(JsonWriterTest, WritesTheWholeTree) {
             "    },\n"
             "    {\n"
             "      \"name\": \"Two\",\n"
+            "      \"last_written\": \"9999-12-31T23:59:59.9999999Z\",\n"
             "      \"values\": [],\n"
             "      \"subkeys\": []\n"
             "    }\n"
@@ -72,6 +89,7 @@ TEST(JsonWriterTest, NamesBecomeUtf8WithEscapes) {
   EXPECT_EQ(d.out,
             "{\n"
             "  \"name\": \"M\xC3\xBCller \\\"Q\\\" \\\\\",\n"
+            "  \"last_written\": \"1601-01-01T00:02:31.5847680Z\",\n"
             "  \"values\": [\n"
             "    {\"name\": \"tab\\there\\u0001\\u007f\\u0085\xC2\xA0\xC3\xBF\", \"type\": 0, "
             "\"data\": \"\"},\n"
@@ -131,7 +149,7 @@ TEST(JsonWriterTest, ImpossibleDataIsNull) {
   const Dumped d = dump_bytes(b.bytes(), json());
   EXPECT_EQ(d.status, 1);
   EXPECT_NE(d.out.find("{\"name\": \"Big\", \"type\": 3, \"data\": null},\n"
-                       "    {\"name\": \"After\", \"type\": 4, \"data\": \"05000000\"}"),
+                       "    {\"name\": \"After\", \"type\": 4, \"data\": \"05000000\", \"number\": 5}"),
             std::string::npos)
       << d.out;
   EXPECT_EQ(d.err,

@@ -47,7 +47,7 @@ TEST(MainTest, UsageErrors) {
   const Row rows[] = {
       {{}, "no hive file given"},
       {{"--frobnicate", "x"}, "unknown option --frobnicate"},
-      {{"--format", "xml", "x"}, "unknown format 'xml' (reg, json or tree)"},
+      {{"--format", "xml", "x"}, "unknown format 'xml' (reg, json, tree or timeline)"},
       {{"x", "--format"}, "--format needs a value"},
       {{"--prefix=", "x"}, "--prefix needs a path"},
       {{"--max-depth", "-1", "x"}, "--max-depth needs a number, not '-1'"},
