@@ -14,14 +14,6 @@ namespace {
 
 using namespace vesk::test;
 
-// The key node's last-write FILETIME, 8 bytes from the start of the cell contents.
-constexpr std::uint32_t kLastWrittenAt = 4;
-
-void poke_time(HiveBuilder& b, const KeyRef& key, std::uint64_t filetime) {
-  b.poke_u32(key.contents + kLastWrittenAt, static_cast<std::uint32_t>(filetime));
-  b.poke_u32(key.contents + kLastWrittenAt + 4, static_cast<std::uint32_t>(filetime >> 32));
-}
-
 Options json() {
   Options o;
   o.format = Format::kJson;
@@ -37,10 +29,10 @@ TEST(JsonWriterTest, WritesTheWholeTree) {
   const KeyRef leaf = b.add_key("Leaf", one);
   const KeyRef two = b.add_key("Two", root);
   b.add_value(one, "Empty", kTypeBinary, {});
-  poke_time(b, root, 131205014401234567);   // every tick of the stored time is shown
-  poke_time(b, one, 0);                     // no time
-  poke_time(b, leaf, 2650467744000000000);  // 10000-01-01, past four-digit years
-  poke_time(b, two, 2650467743999999999);   // the last time shown as a date
+  set_last_written(b, root, 131205014401234567);   // every tick of the stored time is shown
+  set_last_written(b, one, 0);                     // no time
+  set_last_written(b, leaf, 2650467744000000000);  // 10000-01-01, past four-digit years
+  set_last_written(b, two, 2650467743999999999);   // the last time shown as a date
   const Dumped d = dump_bytes(b.bytes(), json());
   EXPECT_EQ(d.status, 0);
   EXPECT_EQ(d.err, "");
@@ -109,13 +101,16 @@ TEST(JsonWriterTest, SameInEveryCodeSet) {
   HiveBuilder b;
   const KeyRef root = b.add_root("Caf\xE9");
   b.add_value(root, "\xC9t\xE9", kTypeString, utf16z("5 \xE2\x82\xAC"));
+  b.add_value(root, "List", kTypeMultiString, utf16z("\xC3\xA9"));
   const Bytes hive = b.bytes();
   ThreadLocale c("C");
   const std::string in_c = dump_bytes(hive, json()).out;
   ThreadLocale utf8("C.UTF-8");
   EXPECT_EQ(dump_bytes(hive, json()).out, in_c);
-  EXPECT_NE(in_c.find("\"name\": \"\xC3\x89t\xC3\xA9\", \"type\": 1, \"data\": \"35002000ac200000\""),
+  EXPECT_NE(in_c.find("\"name\": \"\xC3\x89t\xC3\xA9\", \"type\": 1, \"data\": \"35002000ac200000\", "
+                      "\"text\": \"5 \xE2\x82\xAC\""),
             std::string::npos);
+  EXPECT_NE(in_c.find("\"strings\": [\"\xC3\xA9\"]"), std::string::npos);
 }
 
 TEST(JsonWriterTest, EveryTypeKeepsItsStoredBytes) {
@@ -138,6 +133,53 @@ TEST(JsonWriterTest, EveryTypeKeepsItsStoredBytes) {
   }
   EXPECT_EQ(tree->values[12], (DumpedValue{"odd", 0xFFFFFFFF, std::string("01")}));
   EXPECT_EQ(tree->values[13], (DumpedValue{"inline", kTypeBinary, std::string("aabb")}));
+}
+
+// What JSON decodes beside the hex, and where it stops: at the first zero unit, at the
+// end of data that has none, before an odd last byte; a lone surrogate becomes U+FFFD.
+TEST(JsonWriterTest, DecodesDataBesideTheBytes) {
+  struct Row {
+    const char* what;
+    std::uint32_t type;
+    Bytes data;
+    const char* decoded;  // what follows the "data" member
+  };
+  const Row rows[] = {
+      {"terminated", kTypeString, utf16z("a\"\\\t\xE2\x82\xAC"), ", \"text\": \"a\\\"\\\\\\t\xE2\x82\xAC\""},
+      {"unterminated", kTypeExpandString, utf16("%x%"), ", \"text\": \"%x%\""},
+      {"text after the zero unit", kTypeString, {'a', 0, 0, 0, 'b', 0}, ", \"text\": \"a\""},
+      {"odd last byte", kTypeLink, {'a', 0, 'b'}, ", \"text\": \"a\""},
+      {"surrogate pair and lone ones", kTypeString,
+       {0x3D, 0xD8, 0x00, 0xDE, 0x00, 0xDC, 'x', 0, 0x3D, 0xD8}, ", \"text\": \"\xF0\x9F\x98\x80\xEF\xBF\xBDx\xEF\xBF\xBD\""},
+      {"empty string data", kTypeString, {}, ", \"text\": \"\""},
+      {"strings", kTypeMultiString, {'a', 0, 0, 0, 'b', 0, 'c', 0, 0, 0, 0, 0}, ", \"strings\": [\"a\", \"bc\"]"},
+      {"strings unterminated", kTypeMultiString, {'a', 0, 0, 0, 'b', 0}, ", \"strings\": [\"a\", \"b\"]"},
+      {"strings end at an empty one", kTypeMultiString, {'a', 0, 0, 0, 0, 0, 'b', 0}, ", \"strings\": [\"a\"]"},
+      {"no strings", kTypeMultiString, {0, 0}, ", \"strings\": []"},
+      {"dword", kTypeDword, le32(0xFFFFFFFF), ", \"number\": 4294967295"},
+      {"big-endian dword", kTypeDwordBigEndian, {0, 0, 1, 2}, ", \"number\": 258"},
+      {"qword", kTypeQword, {1, 2, 3, 4, 5, 6, 7, 0x80}, ", \"number\": 9225348980303659521"},
+      {"dword of 3 bytes", kTypeDword, {1, 2, 3}, ""},
+      {"qword of 4 bytes", kTypeQword, le32(1), ""},
+      {"binary", kTypeBinary, {1}, ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    HiveBuilder b;
+    b.add_value(b.add_root("R"), "v", row.type, row.data);
+    const Dumped d = dump_bytes(b.bytes(), json());
+    std::string hex;
+    for (const std::uint8_t byte : row.data) {
+      char two[3];
+      std::snprintf(two, sizeof two, "%02x", byte);
+      hex += two;
+    }
+    const std::string line = "{\"name\": \"v\", \"type\": " + std::to_string(row.type) +
+                             ", \"data\": \"" + hex + "\"" + row.decoded + "}\n";
+    EXPECT_NE(d.out.find(line), std::string::npos) << d.out;
+    std::string error;
+    EXPECT_TRUE(read_dump_json(d.out, error)) << error;
+  }
 }
 
 TEST(JsonWriterTest, ImpossibleDataIsNull) {

@@ -52,6 +52,8 @@ TEST(MainTest, UsageErrors) {
       {{"--prefix=", "x"}, "--prefix needs a path"},
       {{"--max-depth", "-1", "x"}, "--max-depth needs a number, not '-1'"},
       {{"a", "b", "c"}, "too many arguments: c"},
+      {{"--prefix", "\\\\", "x"}, "--prefix needs a path"},
+      {{"-f", "timeline", "--value", "v", "x"}, "--value does not go with --format timeline"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.message);
@@ -71,10 +73,57 @@ TEST(MainTest, OptionsReachTheDump) {
   EXPECT_EQ(run_with({"--format", "json", "HIVE"}, &hive).out, expected);
   EXPECT_EQ(run_with({"--format=json", "HIVE"}, &hive).out, expected);
   EXPECT_EQ(run_with({"-f", "json", "HIVE"}, &hive).out, expected);
+  EXPECT_EQ(run_with({"-f", "JSON", "HIVE"}, &hive).out, expected);
   EXPECT_EQ(run_with({"-p", "HKCU", "HIVE"}, &hive).out, "REGEDIT4\n\n[HKCU]\n\"v\"=dword:00000007\n\n");
   EXPECT_EQ(run_with({"--prefix=HKCU\\X", "--", "HIVE"}, &hive).out,
             "REGEDIT4\n\n[HKCU\\X]\n\"v\"=dword:00000007\n\n");
+  EXPECT_EQ(run_with({"--prefix=HKCU\\X\\", "HIVE"}, &hive).out,
+            "REGEDIT4\n\n[HKCU\\X]\n\"v\"=dword:00000007\n\n");
   EXPECT_EQ(run_with({"-f", "tree", "HIVE"}, &hive).out, "ROOT\\\n  v = REG_DWORD 0x00000007 (7)\n");
+}
+
+// A limit the user sets is no damage; the default one, the registry's own, is.
+TEST(MainTest, ChosenDepthLimitIsNoDamage) {
+  HiveBuilder b;
+  b.add_key("Sub", b.add_root("ROOT"));
+  const Bytes hive = b.bytes();
+  const Dumped d = run_with({"--max-depth", "0", "-f", "Tree", "HIVE"}, &hive);
+  EXPECT_EQ(d.status, 0);
+  EXPECT_EQ(d.err, "");
+  EXPECT_EQ(d.out, "ROOT\\\n");
+}
+
+// A locale that is not installed is named once; one that asked for UTF-8 still gets it.
+TEST(MainTest, UnknownLocaleIsWarnedAbout) {
+  HiveBuilder b;
+  b.add_value(b.add_root("ROOT"), "v", kTypeString, utf16z("Caf\xC3\xA9"));
+  const Bytes hive = b.bytes();
+  struct Row {
+    const char* locale;
+    const char* err;
+    const char* out;
+  };
+  const Row rows[] = {
+      {"xx_XX.UTF-8",
+       "vesk-dump: warning: the locale 'xx_XX.UTF-8' is not available; text comes out in"
+       " UTF-8 (C.UTF-8)\n",
+       "ROOT\\\n  v = REG_SZ \"Caf\xC3\xA9\"\n"},
+      {"xx_XX",
+       "vesk-dump: warning: the locale 'xx_XX' is not available; text beyond ASCII comes out"
+       " as hex\n",
+       "ROOT\\\n  v = REG_SZ 43 00 61 00 66 00 e9 00 00 00\n"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.locale);
+    ToolRun run;
+    run.args = {"-f", "tree", "HIVE"};
+    run.hive = &hive;
+    run.locale = row.locale;
+    const Dumped d = run_vesk_dump(run);
+    EXPECT_EQ(d.status, 0);
+    EXPECT_EQ(d.err, row.err);
+    EXPECT_EQ(d.out, row.out);
+  }
 }
 
 // A dump made to last: its output is left unread for longer than progress waits before
