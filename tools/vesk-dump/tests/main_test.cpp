@@ -1,7 +1,9 @@
-// The program's command line: help, version, usage errors, format and prefix options,
+// The program's command line: help, version, the manual page, usage errors, options,
 // and progress on standard error only when it is a terminal.
 #include <gtest/gtest.h>
 #include <gmock/gmock.h>
+
+#include <cstdio>
 
 #include "dump_run.h"
 #include "tests/support/hive_generator.h"
@@ -123,6 +125,42 @@ TEST(MainTest, UnknownLocaleIsWarnedAbout) {
     EXPECT_EQ(d.status, 0);
     EXPECT_EQ(d.err, row.err);
     EXPECT_EQ(d.out, row.out);
+  }
+}
+
+// The manual page as man(1) shows it at 80 columns: no line wider, no roff warning, its
+// sections, and every option --help names.
+TEST(MainTest, ManualPage) {
+  const std::string page = VESK_MAN_SOURCE;
+  const auto output_of = [](const std::string& command) {
+    std::string out;
+    if (FILE* p = popen(command.c_str(), "r")) {
+      char buffer[4096];
+      for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, p)) > 0;) out.append(buffer, n);
+      pclose(p);
+    }
+    return out;
+  };
+  const std::string shown =
+      output_of("LC_ALL=C.UTF-8 MANWIDTH=80 MAN_KEEP_FORMATTING= man -l '" + page + "' 2>&1");
+  std::size_t column = 0;
+  for (const char c : shown) {
+    if (c == '\n') {
+      column = 0;
+    } else if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) {
+      EXPECT_LT(column++, 80u) << "a line of the page is wider than 80 columns";
+    }
+  }
+  EXPECT_EQ(output_of("LC_ALL=C.UTF-8 groff -man -ww -z '" + page + "' 2>&1"), "");
+  for (const char* section : {"NAME", "SYNOPSIS", "DESCRIPTION", "OPTIONS", "OUTPUT FORMATS",
+                              "EXIT STATUS", "ENVIRONMENT", "EXAMPLES", "LIMITATIONS", "SEE ALSO"}) {
+    EXPECT_NE(shown.find(std::string("\n") + section + "\n"), std::string::npos) << section;
+  }
+  EXPECT_NE(shown.find("vesk-dump [option]... hive [keypath]"), std::string::npos);
+  const std::string help = run_with({"--help"}).out;
+  for (std::size_t at = help.find("--"); at != std::string::npos; at = help.find("--", at + 2)) {
+    const std::string option = help.substr(at, help.find_first_of(" =,)'", at) - at);
+    EXPECT_NE(shown.find(option), std::string::npos) << option;
   }
 }
 
