@@ -45,7 +45,7 @@ bool starts_with(const std::vector<std::string_view>& steps,
   return true;
 }
 
-// The first value of `key` named `name` (case ignored; "" the unnamed one), if any.
+// Whether `key` has a value named `name` (case ignored; "" the unnamed one).
 bool has_value(const Key& key, std::string_view name) {
   for (const Value& value : key.values()) {
     if (compare_names(value.has_name() ? value.name() : std::string(), name) == 0) return true;
@@ -56,7 +56,7 @@ bool has_value(const Key& key, std::string_view name) {
 // How far one reading of KEYPATH got: the keys found, the root first.
 struct Descent {
   std::vector<Key> keys;
-  std::size_t first_step;  // the step the root stands for the steps before
+  std::size_t first_step;  // the steps before it are the ones the root stands for
 };
 
 Descent descend(const Key& root, const std::vector<std::string_view>& steps,
@@ -101,7 +101,8 @@ std::optional<Start> locate(const Key& root, const Options& options, const CodeS
   std::vector<std::size_t> readings;
   const std::optional<std::string> prefix =
       options.has_prefix ? code_set.to_stored(options.prefix) : std::nullopt;
-  if (prefix && starts_with(steps, steps_of(*prefix))) readings.push_back(steps_of(*prefix).size());
+  const std::vector<std::string_view> prefix_steps = prefix ? steps_of(*prefix) : steps_of("");
+  if (starts_with(steps, prefix_steps)) readings.push_back(prefix_steps.size());
   if (starts_with(steps, {start.name})) readings.push_back(1);
   readings.push_back(0);
   Descent best{{}, 0};
@@ -131,8 +132,8 @@ std::optional<Start> locate(const Key& root, const Options& options, const CodeS
     return std::nullopt;
   }
   if (start.only_value && !has_value(start.key, *start.only_value)) {
-    report.refuse("no value " +
-                  (start.only_value->empty() ? std::string("@") : quoted(code_set, *start.only_value)) +
+    const std::string& name = *start.only_value;
+    report.refuse("no value " + (name.empty() ? std::string("@") : quoted(code_set, name)) +
                   " in " + start.path);
     return std::nullopt;
   }

@@ -1,6 +1,6 @@
 // vesk-dump's whole job behind one call, so the program, the tests and a fuzz target
-// share it: a hive file in, .reg, JSON, tree or timeline text out, a status back. The hive is read
-// only through the library's exported functions (include/vesk/hive.hpp).
+// share it: a hive file in, .reg, JSON, tree or timeline text out, a status back. The
+// hive is read only through the library's exported functions (include/vesk/hive.hpp).
 #pragma once
 
 #include <optional>

@@ -42,7 +42,7 @@ const char kUsage[] =
 
 int usage_error(const std::string& what) {
   std::cerr << "vesk-dump: " << what << "\nTry 'vesk-dump --help' for more.\n";
-  return 2;
+  return vesk::dump::kRefused;
 }
 
 std::string lower(std::string text) {

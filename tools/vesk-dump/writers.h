@@ -1,6 +1,6 @@
 // The output formats, each a Sink for the walk: a REGEDIT4 .reg file, one JSON document,
-// an indented tree for reading on a terminal, and a timeline of keys by last-write time. Writers format the records they are
-// handed and never read a hive.
+// an indented tree for reading on a terminal, and a timeline of keys by last-write time.
+// Writers format the records they are handed and never read a hive.
 #pragma once
 
 #include <memory>
