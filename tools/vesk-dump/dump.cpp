@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "checks.h"
 #include "clean_view.h"
@@ -48,17 +49,71 @@ std::string quoted(const CodeSet& code_set, std::string_view stored) {
   return out + "\"";
 }
 
+// The non-empty steps of a backslash-separated path.
+std::vector<std::string_view> steps_of(std::string_view path) {
+  std::vector<std::string_view> steps;
+  while (!path.empty()) {
+    const std::size_t cut = path.find('\\');
+    if (cut != 0) steps.push_back(path.substr(0, cut));
+    path = cut == std::string_view::npos ? std::string_view() : path.substr(cut + 1);
+  }
+  return steps;
+}
+
+bool starts_with(const std::vector<std::string_view>& steps,
+                 const std::vector<std::string_view>& head) {
+  if (head.empty() || head.size() > steps.size()) return false;
+  for (std::size_t i = 0; i < head.size(); ++i) {
+    if (compare_names(steps[i], head[i]) != 0) return false;
+  }
+  return true;
+}
+
+// Whether `key` has a value named `name` (case ignored; "" the unnamed one).
+bool has_value(const Key& key, std::string_view name) {
+  for (const Value& value : key.values()) {
+    if (compare_names(value.has_name() ? value.name() : std::string(), name) == 0) return true;
+  }
+  return false;
+}
+
+// How far one reading of KEYPATH got: the keys found, the root first.
+struct Descent {
+  std::vector<Key> keys;
+  std::size_t first_step;  // the steps before it are the ones the root stands for
+};
+
+Descent descend(const Key& root, const std::vector<std::string_view>& steps,
+                std::size_t first_step) {
+  Descent d{{root}, first_step};
+  for (std::size_t i = first_step; i < steps.size(); ++i) {
+    std::optional<Key> next = d.keys.back().subkey(steps[i]);
+    if (!next) break;
+    d.keys.push_back(*next);
+  }
+  return d;
+}
+
 // The key to dump: the root, or the key that options.key_path names, with the stored
-// name of every key on the way in its path. None, reported, when a step is absent.
-std::optional<Start> locate(const Hive& hive, const Key& root, const Options& options,
-                            const CodeSet& code_set, Report& report) {
-  Start start{root, root.name(), {}, true, {}};
+// name of every key on the way in its path. A KEYPATH is read first as a path vesk-dump
+// prints (starting with the prefix or the root key's name), then as one below the root.
+// None, reported, when a step is absent, or when the value asked for is.
+std::optional<Start> locate(const Key& root, const Options& options, const CodeSet& code_set,
+                            Report& report) {
+  Start start{root, root.name(), {}, true, {}, std::nullopt, !options.max_depth_chosen};
   if (options.has_prefix) {
     start.path = options.prefix;
   } else {
     start.name_whole = code_set.append_name(start.path, start.name);
   }
-  if (options.key_path.empty()) return start;
+  if (options.value) {
+    start.only_value = code_set.to_stored(*options.value == "@" ? "" : *options.value);
+    if (!start.only_value) {
+      report.refuse("no value \"" + *options.value +
+                    "\": the library reads only names stored as 8-bit text");
+      return std::nullopt;
+    }
+  }
 
   const std::optional<std::string> wanted = code_set.to_stored(options.key_path);
   if (!wanted) {
@@ -66,25 +121,45 @@ std::optional<Start> locate(const Hive& hive, const Key& root, const Options& op
                   ": the library reads only names stored as 8-bit text");
     return std::nullopt;
   }
-  // Step by step through open_key, so each key's stored name (and case) goes into the path.
-  std::string_view rest = *wanted;
-  std::size_t walked = 0;
-  while (!rest.empty()) {
-    const std::size_t cut = rest.find('\\');
-    const std::string_view step = rest.substr(0, cut);
-    walked += step.size() + (cut == std::string_view::npos ? 0 : 1);
-    rest = cut == std::string_view::npos ? std::string_view() : rest.substr(cut + 1);
-    if (step.empty()) continue;
-    const std::optional<Key> next = hive.open_key(std::string_view(*wanted).substr(0, walked));
-    if (!next) {
-      report.refuse("no key " + quoted(code_set, step) + " under " + start.path);
-      return std::nullopt;
-    }
+  const std::vector<std::string_view> steps = steps_of(*wanted);
+  std::vector<std::size_t> readings;
+  const std::optional<std::string> prefix =
+      options.has_prefix ? code_set.to_stored(options.prefix) : std::nullopt;
+  const std::vector<std::string_view> prefix_steps = prefix ? steps_of(*prefix) : steps_of("");
+  if (starts_with(steps, prefix_steps)) readings.push_back(prefix_steps.size());
+  if (starts_with(steps, {start.name})) readings.push_back(1);
+  readings.push_back(0);
+  Descent best{{}, 0};
+  for (const std::size_t first : readings) {
+    Descent d = descend(root, steps, first);
+    const bool whole = d.first_step + d.keys.size() - 1 == steps.size();
+    if (whole || best.keys.empty() || d.keys.size() > best.keys.size()) best = std::move(d);
+    if (whole) break;
+  }
+
+  // Each key's stored name (and case) goes into the path.
+  for (std::size_t i = 1; i < best.keys.size(); ++i) {
     start.above.push_back({start.key.offset(), start.path});
-    start.key = *next;
-    start.name = next->name();
+    start.key = best.keys[i];
+    start.name = start.key.name();
     start.path += '\\';
     start.name_whole = code_set.append_name(start.path, start.name) && start.name_whole;
+  }
+  const std::size_t found = best.first_step + best.keys.size() - 1;
+  if (found < steps.size()) {
+    const std::string step = quoted(code_set, steps[found]);
+    if (found + 1 == steps.size() && has_value(start.key, steps[found])) {
+      report.refuse(step + " is a value of " + start.path + ", not a key; print it with --value");
+    } else {
+      report.refuse("no key " + step + " under " + start.path);
+    }
+    return std::nullopt;
+  }
+  if (start.only_value && !has_value(start.key, *start.only_value)) {
+    const std::string& name = *start.only_value;
+    report.refuse("no value " + (name.empty() ? std::string("@") : quoted(code_set, name)) +
+                  " in " + start.path);
+    return std::nullopt;
   }
   return start;
 }
@@ -121,7 +196,7 @@ int dump_file(const std::string& path, const Options& options, std::ostream& out
     return kRefused;
   }
   const CodeSet code_set;
-  const std::optional<Start> start = locate(hive, *root, options, code_set, report);
+  const std::optional<Start> start = locate(*root, options, code_set, report);
   if (!start) return kRefused;
 
   if (options.check) {
@@ -131,17 +206,20 @@ int dump_file(const std::string& path, const Options& options, std::ostream& out
     progress.clear();
     report.summary(counts.keys, counts.values);
     report.finish();
-    return report.has_errors() ? kDumpedWithErrors : kDumped;
+    return report.has_errors() ? kDumpedWithDamage : kDumped;
   }
   Output output(out);
-  const std::unique_ptr<Sink> writer = make_writer(options.format, output, code_set, report);
+  Shown shown = options.shown;
+  shown.one_value = options.value.has_value();
+  const std::unique_ptr<Sink> writer =
+      make_writer(options.format, output, code_set, report, shown);
   walk(hive, *start, options.max_depth, code_set, report, progress, *writer);
   output.flush();
   out.flush();
   progress.clear();
   if (output.failed()) report.error("writing the output failed");
   report.finish();
-  return report.has_errors() ? kDumpedWithErrors : kDumped;
+  return report.has_errors() ? kDumpedWithDamage : kDumped;
 }
 
 }  // namespace vesk::dump

@@ -16,6 +16,9 @@ struct KeyEntry {
   std::string_view path;  // in the code set: the start's path and the names below it
   int depth;              // 0 for the first key dumped
   bool name_whole;        // false when `path` shows a control character of the name as '?'
+  std::uint64_t last_written = 0;  // the stored FILETIME, as it stands
+  std::int32_t subkey_count = 0;   // as the key's own record counts them
+  std::int32_t value_count = 0;
 };
 
 struct ValueEntry {

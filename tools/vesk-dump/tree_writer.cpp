@@ -1,6 +1,8 @@
 // Built for the eye, not for reading back: no escapes beyond what keeps a line a line.
 #include "tree_writer.h"
 
+#include "decoded_data.h"
+#include "filetime.h"
 #include "hex.h"
 #include "value_types.h"
 
@@ -14,6 +16,22 @@ void append_number(std::string& t, std::uint64_t v, int digits) {
 }
 
 }  // namespace
+
+// The strings, each quoted, when the data is exactly a multi-string of them and the code
+// set shows every character; otherwise nothing is appended and the bytes show as hex.
+bool TreeWriter::append_strings(std::string& t, const std::vector<std::uint8_t>& bytes) const {
+  const std::vector<std::u32string> strings = decoded_strings(bytes);
+  if (!is_exact_multi_string(bytes, strings)) return false;
+  std::string shown;
+  for (const std::u32string& s : strings) {
+    if (!shown.empty()) shown += ' ';
+    shown += '"';
+    if (!code_set_.append_text(shown, s)) return false;
+    shown += '"';
+  }
+  t += strings.empty() ? "(no strings)" : shown;
+  return true;
+}
 
 bool TreeWriter::shows_text(std::uint32_t type) const {
   return type == kTypeString || type == kTypeExpandString;
@@ -29,7 +47,13 @@ void TreeWriter::key(const KeyEntry& key) {
     report_.error("key " + std::string(key.path) +
                   ": control characters in its name are shown as '?'");
   }
-  t += "\\\n";
+  t += '\\';
+  if (shown_.times) {
+    t += "  [";
+    append_time_or_reason(t, key.last_written);
+    t += ']';
+  }
+  t += '\n';
 }
 
 void TreeWriter::value(const KeyEntry& key, const ValueEntry& value) {
@@ -62,22 +86,17 @@ void TreeWriter::value(const KeyEntry& key, const ValueEntry& value) {
     t += '"' + *value.text + "\"\n";
     return;
   }
-  if ((type == kTypeDword || type == kTypeDwordBigEndian) && bytes.size() == 4) {
-    const std::uint64_t v = type == kTypeDword
-                                ? load_le(bytes.data(), 4)
-                                : std::uint64_t{bytes[0]} << 24 | bytes[1] << 16 |
-                                      bytes[2] << 8 | bytes[3];
-    append_number(t, v, 8);
-  } else if (type == kTypeQword && bytes.size() == 8) {
-    append_number(t, load_le(bytes.data(), 8), 16);
+  if (const std::optional<std::uint64_t> v = decoded_number(type, bytes)) {
+    append_number(t, *v, type == kTypeQword ? 16 : 8);
   } else if (bytes.empty()) {
     t += "(empty)";
-  } else {
-    for (std::size_t i = 0; i < bytes.size() && i < kShownBytes; ++i) {
+  } else if (!(type == kTypeMultiString && append_strings(t, bytes))) {
+    const std::size_t shown = shown_.full_data ? bytes.size() : kShownBytes;
+    for (std::size_t i = 0; i < bytes.size() && i < shown; ++i) {
       if (i > 0) t += ' ';
       append_hex_byte(t, bytes[i]);
     }
-    if (bytes.size() > kShownBytes) t += " ... (" + std::to_string(bytes.size()) + " bytes)";
+    if (bytes.size() > shown) t += " ... (" + std::to_string(bytes.size()) + " bytes)";
   }
   t += '\n';
 }

@@ -152,7 +152,10 @@ class Walker {
   };
 
   KeyEntry view(const Frame& f) const {
-    return {f.name, path_, static_cast<int>(frames_.size()) - 1, f.name_whole};
+    const KeyRecord& r = f.key.record();
+    return {f.name, path_, static_cast<int>(frames_.size()) - 1, f.name_whole,
+            std::uint64_t{r.last_written_high} << 32 | r.last_written_low, r.subkey_count,
+            r.value_count};
   }
 
   void enter(const Key& key, std::string name, bool name_whole, std::size_t cut = 0) {
@@ -170,9 +173,12 @@ class Walker {
     // A key whose count is 0 and that names no list has no subkeys; this also spares a
     // read for every leaf. A list named under a count of 0 is read, in case the count
     // is what was damaged.
-    if (stopped_ || (counted == 0 && record.subkey_list == format::kNoCell)) return;
+    if (stopped_ || start_.only_value ||
+        (counted == 0 && record.subkey_list == format::kNoCell)) {
+      return;
+    }
     if (depth >= max_depth_) {
-      if (counted != 0) {
+      if (counted != 0 && start_.depth_limit_is_damage) {
         report_.found(Finding::kDepthLimit, key.offset(),
                       "subkeys of " + path_ + " are not dumped: the depth limit is " +
                           std::to_string(max_depth_));
@@ -434,6 +440,10 @@ class Walker {
       }
       const bool is_default = !value.has_name();
       const std::string name = is_default ? std::string() : value.name();
+      if (start_.only_value && (compare_names(name, *start_.only_value) != 0 || shown_one_)) {
+        continue;
+      }
+      shown_one_ = start_.only_value.has_value();
       const std::size_t stored = value.record().name_length;
       if (is_default && stored != 0) {
         report_.found(Finding::kUtf16ValueName, value.record().offset,
@@ -540,6 +550,7 @@ class Walker {
   std::int64_t past_end_keys_ = 0;
   std::int64_t past_end_values_ = 0;
   std::int64_t past_end_data_ = 0;
+  bool shown_one_ = false;  // the one value asked for has been handed over
   std::vector<Frame> frames_;
   std::string path_;
   Counts counts_;

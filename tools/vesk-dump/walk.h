@@ -32,6 +32,12 @@ struct Start {
   std::string path;  // in the code set
   bool name_whole = true;
   std::vector<Ancestor> above;  // the keys above it, the root first
+  // As stored: only the first value of this name (case ignored; "" the unnamed one) is
+  // handed over, and no subkey.
+  std::optional<std::string> only_value;
+  // Whether keys below the depth limit count as damage: they do when the limit is the
+  // registry's own, not when the user chose it.
+  bool depth_limit_is_damage = true;
 };
 
 struct Counts {

@@ -3,15 +3,17 @@
 
 #include "json_writer.h"
 #include "reg_writer.h"
+#include "timeline_writer.h"
 #include "tree_writer.h"
 
 namespace vesk::dump {
 
 std::unique_ptr<Sink> make_writer(Format format, Output& out, const CodeSet& code_set,
-                                  Report& report) {
+                                  Report& report, const Shown& shown) {
   switch (format) {
-    case Format::kJson: return std::make_unique<JsonWriter>(out);
-    case Format::kTree: return std::make_unique<TreeWriter>(out, code_set, report);
+    case Format::kJson: return std::make_unique<JsonWriter>(out, shown.one_value);
+    case Format::kTree: return std::make_unique<TreeWriter>(out, code_set, report, shown);
+    case Format::kTimeline: return std::make_unique<TimelineWriter>(out);
     case Format::kReg: break;
   }
   return std::make_unique<RegWriter>(out, code_set, report);

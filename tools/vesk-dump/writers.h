@@ -1,6 +1,6 @@
 // The output formats, each a Sink for the walk: a REGEDIT4 .reg file, one JSON document,
-// and an indented tree for reading on a terminal. Writers format the records they are
-// handed and never read a hive.
+// an indented tree for reading on a terminal, and a timeline of keys by last-write time.
+// Writers format the records they are handed and never read a hive.
 #pragma once
 
 #include <memory>
@@ -12,9 +12,16 @@
 
 namespace vesk::dump {
 
-enum class Format { kReg, kJson, kTree };
+enum class Format { kReg, kJson, kTree, kTimeline };
+
+// What a writer shows beyond its format's plain form.
+struct Shown {
+  bool times = false;      // tree: each key's last-write time on its line
+  bool full_data = false;  // tree: every byte of binary data, not just the first ones
+  bool one_value = false;  // the walk hands over a single value: JSON writes it alone
+};
 
 std::unique_ptr<Sink> make_writer(Format format, Output& out, const CodeSet& code_set,
-                                  Report& report);
+                                  Report& report, const Shown& shown = {});
 
 }  // namespace vesk::dump

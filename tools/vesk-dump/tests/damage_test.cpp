@@ -10,7 +10,7 @@
 
 #include "dump_run.h"
 #include "layout.h"
-#include "tests/support/api_test.h"
+#include "api_test.h"
 #include "vesk/hive.hpp"
 
 namespace vesk::dump::test {

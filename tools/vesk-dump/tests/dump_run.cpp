@@ -152,4 +152,11 @@ Dumped run_vesk_dump(const ToolRun& run) {
   return d;
 }
 
+void set_last_written(vesk::test::HiveBuilder& b, const vesk::test::KeyRef& key,
+                      std::uint64_t filetime) {
+  constexpr std::uint32_t kLastWrittenAt = 4;  // in the key node, after signature and flags
+  b.poke_u32(key.contents + kLastWrittenAt, static_cast<std::uint32_t>(filetime));
+  b.poke_u32(key.contents + kLastWrittenAt + 4, static_cast<std::uint32_t>(filetime >> 32));
+}
+
 }  // namespace vesk::dump::test

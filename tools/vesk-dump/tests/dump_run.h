@@ -3,6 +3,7 @@
 // back with the hive's temporary path replaced by HIVE, so tests compare whole texts.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,10 @@ struct ToolRun {
 
 // Runs the built vesk-dump.
 Dumped run_vesk_dump(const ToolRun& run);
+
+// Stores `filetime` as the key's last-write time.
+void set_last_written(vesk::test::HiveBuilder& b, const vesk::test::KeyRef& key,
+                      std::uint64_t filetime);
 
 // The text of a whole file, or "<missing PATH>".
 std::string read_file(const std::string& path);

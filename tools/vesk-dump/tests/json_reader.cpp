@@ -3,6 +3,7 @@
 #include "json_reader.h"
 
 #include <initializer_list>
+#include <utility>
 
 #include <nlohmann/json.hpp>
 
@@ -11,20 +12,55 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-bool has_exactly(const Json& object, std::initializer_list<const char*> names) {
-  if (!object.is_object() || object.size() != names.size()) return false;
+// The members of `object` are `required` in that order, each optional one, if present,
+// right after the member named before it in `optional` ({after, name} pairs).
+bool has_shape(const Json& object, std::initializer_list<const char*> required,
+               std::initializer_list<std::pair<const char*, const char*>> optional = {}) {
+  if (!object.is_object()) return false;
   auto member = object.begin();
-  for (const char* n : names) {
-    if (member.key() != n) return false;
+  std::string previous;
+  auto take_optional = [&]() {
+    for (bool again = true; again && member != object.end();) {
+      again = false;
+      for (const auto& [after, name] : optional) {
+        if (member != object.end() && previous == after && member.key() == name) {
+          previous = name;
+          ++member;
+          again = true;
+        }
+      }
+    }
+  };
+  for (const char* n : required) {
+    if (member == object.end() || member.key() != n) return false;
+    previous = n;
     ++member;
+    take_optional();
   }
-  return true;
+  return member == object.end();
 }
 
 bool to_key(const Json& j, DumpedKey& out, std::string& error) {
-  if (!has_exactly(j, {"name", "values", "subkeys"})) {
+  if (!has_shape(j, {"name", "values", "subkeys"},
+                 {{"name", "last_written"}, {"last_written", "last_written_filetime"}})) {
     error = "a key is not {\"name\", \"values\", \"subkeys\"} in that order";
     return false;
+  }
+  if (j.contains("last_written")) {
+    const Json& t = j["last_written"];
+    if (t.is_string()) {
+      out.last_written = t.get<std::string>();
+    } else if (!t.is_null()) {
+      error = "a key's last_written is neither text nor null";
+      return false;
+    }
+  }
+  if (j.contains("last_written_filetime")) {
+    if (!j["last_written_filetime"].is_string() || !j["last_written"].is_null()) {
+      error = "a key's last_written_filetime is not text beside a null time";
+      return false;
+    }
+    out.last_written_filetime = j["last_written_filetime"].get<std::string>();
   }
   const Json& name = j["name"];
   const Json& values = j["values"];
@@ -35,8 +71,16 @@ bool to_key(const Json& j, DumpedKey& out, std::string& error) {
   }
   out.name = name.get<std::string>();
   for (const Json& v : values) {
-    if (!has_exactly(v, {"name", "type", "data"})) {
+    if (!has_shape(v, {"name", "type", "data"},
+                   {{"data", "text"}, {"data", "strings"}, {"data", "number"}})) {
       error = "a value is not {\"name\", \"type\", \"data\"} in that order";
+      return false;
+    }
+    const bool decoded_ok = (!v.contains("text") || v["text"].is_string()) &&
+                            (!v.contains("number") || v["number"].is_number_unsigned()) &&
+                            (!v.contains("strings") || v["strings"].is_array());
+    if (!decoded_ok) {
+      error = "a value's decoded data has the wrong kind";
       return false;
     }
     const Json& type = v["type"];

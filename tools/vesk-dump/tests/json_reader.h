@@ -21,12 +21,14 @@ struct DumpedValue {
 
 struct DumpedKey {
   std::string name;  // UTF-8
+  std::optional<std::string> last_written;           // ISO 8601; none for null
+  std::optional<std::string> last_written_filetime;  // hex, beside a null time
   std::vector<DumpedValue> values;
   std::vector<DumpedKey> subkeys;
 };
 
 // The tree of a document, or none with `error` saying where the text breaks the grammar
-// or the shape {"name", "values", "subkeys"}.
+// or the shape {"name", "values", "subkeys"} (with the optional members in their places).
 std::optional<DumpedKey> read_dump_json(const std::string& text, std::string& error);
 
 // The first difference between two trees as "path: what", or "" when they are equal.
