@@ -35,6 +35,13 @@ class CodeSet {
   std::string high_[128];  // the code set's form of Latin-1 0x80..0xFF, empty if none
 };
 
+// A stored 8-bit name as UTF-16: each byte is the Latin-1 character of that number.
+std::u16string utf16_of_stored(std::string_view stored);
+
+// Text in the thread's code set as UTF-16; a byte that is no character of the code set
+// stands for the Latin-1 character of its number, as to_stored takes it.
+std::u16string utf16_of_text(std::string_view text);
+
 // Appends a stored name as a JSON string: quoted, UTF-8, with control characters,
 // quotes and backslashes escaped.
 void append_json_string(std::string& out, std::string_view stored);

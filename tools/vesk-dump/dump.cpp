@@ -2,6 +2,8 @@
 // start from, and runs the walk into the chosen writer.
 #include "dump.h"
 
+#include <cerrno>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -18,10 +20,6 @@
 namespace vesk::dump {
 namespace {
 
-constexpr int kDumped = 0;
-constexpr int kDumpedWithErrors = 1;
-constexpr int kRefused = 2;
-
 std::string quoted(const CodeSet& code_set, std::string_view stored) {
   std::string out = "\"";
   code_set.append_name(out, stored);
@@ -32,11 +30,13 @@ std::string quoted(const CodeSet& code_set, std::string_view stored) {
 // name of every key on the way in its path. None, reported, when a step is absent.
 std::optional<Start> locate(const Hive& hive, const Key& root, const Options& options,
                             const CodeSet& code_set, Report& report) {
-  Start start{root, root.name(), {}, true, {}};
+  Start start{root, root.name(), {}, {}, true, {}};
   if (options.has_prefix) {
     start.path = options.prefix;
+    start.chars = utf16_of_text(options.prefix);
   } else {
     start.name_whole = code_set.append_name(start.path, start.name);
+    start.chars = utf16_of_stored(start.name);
   }
   if (options.key_path.empty()) return start;
 
@@ -65,6 +65,7 @@ std::optional<Start> locate(const Hive& hive, const Key& root, const Options& op
     start.name = next->name();
     start.path += '\\';
     start.name_whole = code_set.append_name(start.path, start.name) && start.name_whole;
+    start.chars += u'\\' + utf16_of_stored(start.name);
   }
   return start;
 }
@@ -90,12 +91,21 @@ int dump_file(const std::string& path, const Options& options, std::ostream& out
   if (!start) return kRefused;
 
   Output output(out);
-  const std::unique_ptr<Sink> writer = make_writer(options.format, output, code_set, report);
+  const std::unique_ptr<Sink> writer =
+      make_writer(options.format, output, code_set, report, find_code_page(options.code_page));
   walk(hive, *start, options.max_depth, code_set, report, progress, *writer);
   output.flush();
+  errno = 0;
   out.flush();
+  const int flush_error = errno;
   progress.clear();
-  if (output.failed()) report.error("writing the output failed");
+  if (output.failed()) {
+    const int why = output.error() != 0 ? output.error() : flush_error;
+    report.stop(std::string("writing the output failed") +
+                (why != 0 ? std::string(": ") + std::strerror(why) : std::string()));
+    report.finish();
+    return kOutputFailed;
+  }
   report.finish();
   return report.has_errors() ? kDumpedWithErrors : kDumped;
 }

@@ -7,18 +7,27 @@
 
 #include <unistd.h>
 
+#include "code_pages.h"
 #include "dump.h"
 
 namespace {
 
 const char kUsage[] =
     "Usage: vesk-dump [OPTION]... HIVE [KEYPATH]\n"
-    "Write the registry hive file HIVE as text on standard output: a REGEDIT4 .reg\n"
-    "file (the default), one JSON document, or an indented tree. With KEYPATH (names\n"
+    "Write the registry hive file HIVE as text on standard output: a .reg file that\n"
+    "regedit imports, one JSON document, or an indented tree. With KEYPATH (names\n"
     "separated by backslashes, case ignored, e.g. 'Microsoft\\Windows') only that key\n"
     "and the keys below it.\n"
     "\n"
-    "  -f, --format FORMAT  reg, json or tree (default: reg)\n"
+    "  -f, --format FORMAT  reg: \"Windows Registry Editor Version 5.00\", UTF-16LE with\n"
+    "                         a byte-order mark and CRLF line ends, data as stored;\n"
+    "                       regedit4: \"REGEDIT4\" in a Windows code page, for hosts\n"
+    "                         that need it;\n"
+    "                       json; or tree, for reading.\n"
+    "                       Default: reg, but tree when standard output is a terminal.\n"
+    "      --code-page N    the code page of --format regedit4: 874 or 1250 to 1258\n"
+    "                       (default: 1252). A value it cannot carry exactly is left\n"
+    "                       out, with a ';' comment line, and reported.\n"
     "  -p, --prefix TEXT    the path that stands for the root key in .reg headers,\n"
     "                       e.g. 'HKEY_LOCAL_MACHINE\\SOFTWARE' (default: the root\n"
     "                       key's own name)\n"
@@ -26,17 +35,22 @@ const char kUsage[] =
     "  -h, --help           show this help and exit\n"
     "  -V, --version        show the version and exit\n"
     "\n"
-    "Only version 1.3 hives are read, through the vesk_10 library. Text comes out in\n"
-    "the locale's code set; a string that would not come out exactly is written as hex.\n"
+    "Only version 1.3 hives are read, through the vesk_10 library. Tree text comes out\n"
+    "in the locale's code set. What the library cannot read (a name stored as UTF-16,\n"
+    "subkeys under a list it does not follow) is marked in every format: a ';' comment\n"
+    "in .reg, \"name\": null with \"unreadable\", or \"subkeys_not_read\" in JSON.\n"
     "\n"
-    "Exit status: 0 dumped; 1 dumped with errors, each reported on standard error;\n"
-    "2 refused (not a readable version 1.3 hive, KEYPATH absent, or a usage error).\n";
+    "Exit status: 0 dumped; 1 dumped with errors or with parts left out, each reported\n"
+    "on standard error; 2 refused (not a readable version 1.3 hive, KEYPATH absent, or a\n"
+    "usage error); 3 the output could not be written (a full disk, say). A reader that\n"
+    "closes the pipe early, as head does, ends vesk-dump quietly by SIGPIPE.\n";
 
 int usage_error(const std::string& what) {
   std::cerr << "vesk-dump: " << what << "\nTry 'vesk-dump --help' for more.\n";
   return 2;
 }
 
+// A decimal number of at most 9 digits.
 bool parse_depth(const std::string& text, int& depth) {
   if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) {
     return false;
@@ -53,6 +67,7 @@ int main(int argc, char** argv) {
 
   vesk::dump::Options options;
   options.progress = isatty(STDERR_FILENO) == 1;
+  bool format_given = false;
   std::string files[2];
   int file_count = 0;
   bool options_done = false;
@@ -84,17 +99,27 @@ int main(int argc, char** argv) {
       arg.resize(equals);
     }
     const bool takes_value = arg == "-f" || arg == "--format" || arg == "-p" ||
-                             arg == "--prefix" || arg == "--max-depth";
+                             arg == "--prefix" || arg == "--max-depth" ||
+                             arg == "--code-page";
     if (!takes_value) return usage_error("unknown option " + arg);
     if (!inline_value) {
       if (i + 1 >= argc) return usage_error(arg + " needs a value");
       value = argv[++i];
     }
     if (arg == "-f" || arg == "--format") {
+      format_given = true;
       if (value == "reg") options.format = vesk::dump::Format::kReg;
+      else if (value == "regedit4") options.format = vesk::dump::Format::kRegedit4;
       else if (value == "json") options.format = vesk::dump::Format::kJson;
       else if (value == "tree") options.format = vesk::dump::Format::kTree;
-      else return usage_error("unknown format '" + value + "' (reg, json or tree)");
+      else return usage_error("unknown format '" + value + "' (reg, regedit4, json or tree)");
+    } else if (arg == "--code-page") {
+      int number = 0;
+      if (!parse_depth(value, number) || !vesk::dump::find_code_page(number)) {
+        return usage_error("--code-page " + value + " is not a single-byte Windows code page;" +
+                           " accepted: " + vesk::dump::code_page_list());
+      }
+      options.code_page = number;
     } else if (arg == "-p" || arg == "--prefix") {
       if (value.empty()) return usage_error("--prefix needs a path");
       options.prefix = value;
@@ -105,5 +130,7 @@ int main(int argc, char** argv) {
   }
   if (file_count == 0) return usage_error("no hive file given");
   options.key_path = files[1];
+  // UTF-16 on a terminal is unreadable: there the default is the tree, meant for reading.
+  if (!format_given && isatty(STDOUT_FILENO) == 1) options.format = vesk::dump::Format::kTree;
   return vesk::dump::dump_file(files[0], options, std::cout, std::cerr);
 }

@@ -1,7 +1,8 @@
 // The tree format, for reading on a terminal: a key per line, its name and a backslash,
 // indented two spaces a level; beneath it its values as "name = TYPE data", then its
 // subkeys. Text shows as "text", numbers in hex and decimal, other data as hex bytes,
-// the first kShownBytes of them.
+// the first kShownBytes of them. What the library cannot read shows in angle brackets:
+// "<value 7: name stored as UTF-16> = ...", "<2 subkeys not read: ...>".
 #pragma once
 
 #include "code_set.h"

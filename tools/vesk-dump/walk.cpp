@@ -94,40 +94,50 @@ class Walker {
     std::optional<Subkeys> list;
     std::int32_t next = 0;
     std::size_t cut;  // path_ without this key's name
+    std::string unreadable;
+    std::int32_t subkeys_not_read = 0;
+    std::string subkeys_not_read_reason;
   };
 
   KeyEntry view(const Frame& f) const {
-    return {f.name, path_, static_cast<int>(frames_.size()) - 1, f.name_whole};
+    return {f.name,         path_,           static_cast<int>(frames_.size()) - 1,
+            f.name_whole,   start_.chars,    f.unreadable,
+            f.subkeys_not_read, f.subkeys_not_read_reason};
   }
 
   void enter(const Key& key, std::string name, bool name_whole, std::size_t cut = 0) {
     ++counts_.keys;
     progress_.update(counts_.keys, counts_.values);
     const int depth = static_cast<int>(frames_.size());
-    check_name(key, name);
-    frames_.push_back(Frame{key, std::move(name), name_whole, std::nullopt, 0, cut});
+    std::string unreadable = check_name(key, name);
+    frames_.push_back(
+        Frame{key, std::move(name), name_whole, std::nullopt, 0, cut, std::move(unreadable), 0, {}});
     const KeyEntry here = view(frames_.back());
     sink_.key(here);
     values(key, here);
-    sink_.subkeys(here);
+    // The list is read before the subkeys call, so the writers learn what it leaves out.
     // A key whose count is 0 has no subkeys, as Windows reads it; this also spares a read
     // of the list for every leaf.
-    if (stopped_ || key.subkey_count() == 0) return;
-    if (depth >= max_depth_) {
-      report_.error("subkeys of " + path_ + " are not dumped: the depth limit is " +
-                    std::to_string(max_depth_));
-      return;
+    Frame& frame = frames_.back();
+    if (!stopped_ && key.subkey_count() != 0) {
+      if (depth >= max_depth_) {
+        report_.error("subkeys of " + path_ + " are not dumped: the depth limit is " +
+                      std::to_string(max_depth_));
+        frame.subkeys_not_read = key.subkey_count();
+        frame.subkeys_not_read_reason = "the depth limit is " + std::to_string(max_depth_);
+      } else {
+        check_list(frame, frame.list.emplace(key.subkeys()));
+      }
     }
-    const Subkeys& list = frames_.back().list.emplace(key.subkeys());
-    check_list(key, list);
+    sink_.subkeys(view(frame));
   }
 
   // The library follows "lf" lists only. Subkeys that hang under any other list would
   // be missing from the dump without a word, so each such key is named; so is a key
   // whose own count disagrees with its list's (the list is what gets dumped).
-  void check_list(const Key& key, const Subkeys& list) {
+  void check_list(Frame& frame, const Subkeys& list) {
     const KeyListRecord& record = list.record();
-    const std::int32_t counted = key.subkey_count();
+    const std::int32_t counted = frame.key.subkey_count();
     if (record.signature != format::kSigLf) {
       const char first = static_cast<char>(record.signature & 0xFF);
       const char second = static_cast<char>(record.signature >> 8);
@@ -140,6 +150,8 @@ class Walker {
         std::snprintf(hex, sizeof hex, "%04x", static_cast<unsigned>(record.signature));
         what = std::string("has no \"lf\" signature (0x") + hex + ")";
       }
+      frame.subkeys_not_read = counted;
+      frame.subkeys_not_read_reason = "their list " + what;
       report_.error("key " + path_ + ": its " + std::to_string(counted) +
                     " subkeys are not dumped: their list " + what);
     } else if (list.size() != counted) {
@@ -149,15 +161,20 @@ class Walker {
     }
   }
 
-  void check_name(const Key& key, const std::string& name) {
+  // Reports a name the library does not read whole and returns why; empty for a whole one.
+  std::string check_name(const Key& key, const std::string& name) {
     const std::size_t stored = key.record().name_length;
+    std::string why;
     if ((key.record().flags & format::kNkCompressedNameFlag) == 0) {
+      why = "name stored as UTF-16, read only up to its first zero byte";
       report_.error("key " + path_ + ": its name is stored as UTF-16, which the library reads"
                     " only up to the first zero byte");
     } else if (name.size() != stored) {
+      why = "name of " + std::to_string(stored) + " bytes not read whole";
       report_.error("key " + path_ + ": its name of " + std::to_string(stored) +
                     " bytes could not be read whole");
     }
+    return why;
   }
 
   void values(const Key& key, const KeyEntry& here) {
@@ -168,21 +185,26 @@ class Walker {
         break;
       }
       Value value = list.at(i);
-      const bool is_default = !value.has_name();
-      const std::string name = is_default ? std::string() : value.name();
       const std::size_t stored = value.record().name_length;
-      if (is_default && stored != 0) {
+      std::string name = value.has_name() ? value.name() : std::string();
+      std::string unreadable;
+      if (!value.has_name() && stored != 0) {
+        unreadable = "name stored as UTF-16";
         report_.error("value " + std::to_string(i) + " of " + path_ +
                       ": its name is stored as UTF-16, which the library does not read;"
-                      " shown as the default value");
+                      " not shown as a name");
       } else if (name.size() != stored) {
+        unreadable = "name of " + std::to_string(stored) + " bytes not read whole";
         report_.error("value " + display(name) + " of " + path_ + ": its name of " +
                       std::to_string(stored) + " bytes could not be read whole");
+        name.clear();
       }
+      const bool is_default = stored == 0;
       const std::int32_t length = value.length();
       const std::optional<std::vector<std::uint8_t>> bytes = value.bytes();
       if (!bytes) {
-        report_.error("value " + display(name) + " of " + path_ + ": data size " +
+        report_.error("value " + (unreadable.empty() ? display(name) : std::to_string(i)) +
+                      " of " + path_ + ": data size " +
                       std::to_string(length) + " is larger than the file; data not shown");
       } else if (length > 4) {
         const auto size = static_cast<std::uint32_t>(length);
@@ -193,7 +215,8 @@ class Walker {
         data_left_ -= size;
       }
       ++counts_.values;
-      ValueEntry entry{name, is_default, value.type(), bytes ? &*bytes : nullptr, length, {}};
+      ValueEntry entry{name,         is_default, i, unreadable, value.type(), bytes ? &*bytes : nullptr,
+                       length,       {}};
       if (bytes && sink_.shows_text(entry.type)) entry.text = shown_text(value, *bytes);
       sink_.value(here, entry);
     }

@@ -47,11 +47,17 @@ TEST(MainTest, UsageErrors) {
   const Row rows[] = {
       {{}, "no hive file given"},
       {{"--frobnicate", "x"}, "unknown option --frobnicate"},
-      {{"--format", "xml", "x"}, "unknown format 'xml' (reg, json or tree)"},
+      {{"--format", "xml", "x"}, "unknown format 'xml' (reg, regedit4, json or tree)"},
       {{"x", "--format"}, "--format needs a value"},
       {{"--prefix=", "x"}, "--prefix needs a path"},
       {{"--max-depth", "-1", "x"}, "--max-depth needs a number, not '-1'"},
       {{"a", "b", "c"}, "too many arguments: c"},
+      {{"--code-page", "437", "x"},
+       "--code-page 437 is not a single-byte Windows code page; accepted: 874, 1250, 1251,"
+       " 1252, 1253, 1254, 1255, 1256, 1257, 1258"},
+      {{"--code-page=utf8", "x"},
+       "--code-page utf8 is not a single-byte Windows code page; accepted: 874, 1250, 1251,"
+       " 1252, 1253, 1254, 1255, 1256, 1257, 1258"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.message);
@@ -71,9 +77,9 @@ TEST(MainTest, OptionsReachTheDump) {
   EXPECT_EQ(run_with({"--format", "json", "HIVE"}, &hive).out, expected);
   EXPECT_EQ(run_with({"--format=json", "HIVE"}, &hive).out, expected);
   EXPECT_EQ(run_with({"-f", "json", "HIVE"}, &hive).out, expected);
-  EXPECT_EQ(run_with({"-p", "HKCU", "HIVE"}, &hive).out, "REGEDIT4\n\n[HKCU]\n\"v\"=dword:00000007\n\n");
+  EXPECT_EQ(run_with({"-p", "HKCU", "HIVE"}, &hive).out, "Windows Registry Editor Version 5.00\n\n[HKCU]\n\"v\"=dword:00000007\n\n");
   EXPECT_EQ(run_with({"--prefix=HKCU\\X", "--", "HIVE"}, &hive).out,
-            "REGEDIT4\n\n[HKCU\\X]\n\"v\"=dword:00000007\n\n");
+            "Windows Registry Editor Version 5.00\n\n[HKCU\\X]\n\"v\"=dword:00000007\n\n");
   EXPECT_EQ(run_with({"-f", "tree", "HIVE"}, &hive).out, "ROOT\\\n  v = REG_DWORD 0x00000007 (7)\n");
 }
 
