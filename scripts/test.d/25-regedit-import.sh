@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # A real client for vesk-dump's .reg files: each lf-only 1.3 hive in tests/data/hives and
-# the sample is dumped as .reg (UTF-16LE) and as REGEDIT4, imported into a fresh Wine
-# prefix with `regedit /S`, exported again with `regedit /E`, and every value compared
-# with what the library reads (type and bytes); regedit_import.py does the comparing.
+# the sample is dumped as .reg (UTF-16LE) and as REGEDIT4 (code pages 1252 and 1251),
+# imported into a fresh Wine prefix with `regedit /S`, exported again with `regedit /E`,
+# and every value compared with what the library reads (type and bytes);
+# regedit_import.py does the comparing.
 # VESK_DUMP_REG names another vesk-dump for the .reg files (then only its default format,
 # every value counted as written), to measure an earlier build the same way.
 set -euo pipefail
@@ -37,20 +38,41 @@ if [ -n "${VESK_DUMP_REG:-}" ]; then
 fi
 
 failed=0
+# Wine takes its ANSI code page from the locale's name (1251 from a Russian one) whether
+# or not the system has that locale; bash, which has not, warns, and is quietened.
+wine_locale=C.UTF-8
+wine_run() {
+  LC_ALL=$wine_locale "$root/scripts/wine-run" "$@" 2> >(grep -v "setlocale: LC_ALL" >&2)
+}
+
+# One import: the hive as FORMAT (a vesk-dump format, or "regedit4-1251"), checked.
+import_one() {
+  local hive=$1 name=$2 format=$3 run=$3 options=()
+  wine_locale=C.UTF-8
+  if [ "$format" = regedit4-1251 ]; then
+    format=regedit4
+    options=(--code-page 1251)
+    wine_locale=ru_RU.UTF-8
+  fi
+  local key="HKEY_CURRENT_USER\\Software\\vesk-import\\$name-$run"
+  local given=$work/$name.$run.reg export=$work/$name.$run.export.reg
+  "${VESK_DUMP_REG:-$dump}" --format "$format" "${options[@]}" --prefix "$key" "$hive" \
+    >"$given" 2>/dev/null || [ $? -eq 1 ]
+  wine_run regedit /S "$given"
+  wine_run regedit /E "$export" "$key"
+  "$wineserver" -w  # the prefix's registry file is written when the server ends
+  python3 "$root/scripts/test.d/regedit_import.py" "$work/$name.json" "$given" "$export" \
+    "$WINEPREFIX/user.reg" "$key" "$name ($run)" "${extra[@]}" \
+    ${options[1]:+--code-page=${options[1]}} || failed=1
+}
+
 for hive in "${inputs[@]}"; do
   name=$(basename "$hive")
   "$dump" --format json "$hive" >"$work/$name.json" 2>/dev/null || [ $? -eq 1 ]
-  for format in "${formats[@]}"; do
-    key="HKEY_CURRENT_USER\\Software\\vesk-import\\$name-$format"
-    given=$work/$name.$format.reg
-    "${VESK_DUMP_REG:-$dump}" --format "$format" --prefix "$key" "$hive" >"$given" 2>/dev/null ||
-      [ $? -eq 1 ]
-    "$root/scripts/wine-run" regedit /S "$given"
-    "$root/scripts/wine-run" regedit /E "$work/$name.$format.export.reg" "$key"
-    "$wineserver" -w  # the prefix's registry file is written when the server ends
-    python3 "$root/scripts/test.d/regedit_import.py" "$work/$name.json" "$given" \
-      "$work/$name.$format.export.reg" "$WINEPREFIX/user.reg" "$key" "$name ($format)" \
-      "${extra[@]}" || failed=1
-  done
+  for format in "${formats[@]}"; do import_one "$hive" "$name" "$format"; done
 done
+# REGEDIT4 in another code page.
+if [ -z "${VESK_DUMP_REG:-}" ]; then
+  for hive in "${inputs[@]}"; do import_one "$hive" "$(basename "$hive")" regedit4-1251; done
+fi
 exit "$failed"

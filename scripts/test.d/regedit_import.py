@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Checks what Wine's regedit made of a .reg file from vesk-dump, value by value.
 
-Usage: regedit_import.py EXPECTED.json GIVEN.reg EXPORT.reg USER.reg ROOT NAME [--all-written]
+Usage: regedit_import.py EXPECTED.json GIVEN.reg EXPORT.reg USER.reg ROOT NAME [OPTION]
 
 EXPECTED.json is vesk-dump's JSON of the hive (the library's names, types and stored
 bytes); GIVEN.reg the file that was imported; EXPORT.reg what `regedit /E ROOT` wrote
@@ -10,7 +10,8 @@ must come back with the same type and bytes, and nothing else may be there. Valu
 given file leaves out (a ';' comment line where they would be) are counted apart: a
 name the library cannot read, or, in REGEDIT4, data the code page cannot carry.
 With --all-written every value the library reads counts as written, for a file whose
-lines this script cannot match to names (one from an earlier vesk-dump).
+lines this script cannot match to names (one from an earlier vesk-dump). With
+--code-page=N a REGEDIT4 GIVEN.reg is read in code page N rather than 1252.
 
 regedit's export cannot show every stored form: a REG_SZ comes out as quoted text and a
 REG_DWORD as dword: whatever their sizes. Where the export's form cannot carry the bytes
@@ -157,22 +158,27 @@ def count_values(key):
     return len(key["values"]) + sum(count_values(s) for s in key["subkeys"])
 
 
-def read_reg(path):
+def read_reg(path, code_page="1252"):
     raw = open(path, "rb").read()
     if raw.startswith(b"\xff\xfe"):
         return raw[2:].decode("utf-16-le", "surrogatepass")
-    return raw.decode("cp1252", "surrogateescape")
+    return raw.decode("cp" + code_page, "surrogateescape")
 
 
 def main():
     expected_json, given, export, user_reg, root, name = sys.argv[1:7]
-    everything = sys.argv[7:] == ["--all-written"]
+    options = sys.argv[7:]
+    everything = "--all-written" in options
+    code_page = "1252"
+    for option in options:
+        if option.startswith("--code-page="):
+            code_page = option.split("=", 1)[1]
     expected = {}
     keys = set()
     unreadable = [0]
     expected_values(root, json.load(open(expected_json, encoding="utf-8")), expected, unreadable,
                     keys)
-    written = parse_reg(read_reg(given))
+    written = parse_reg(read_reg(given, code_page))
     given_is_utf16 = open(given, "rb").read(2) == b"\xff\xfe"
     exported = parse_reg(read_reg(export))
     registry = parse_reg(open(user_reg, encoding="utf-8", errors="surrogateescape").read(), True)
