@@ -22,8 +22,8 @@ inline bool dump_every_format(const std::string& path) {
   Discard discard;
   std::ostream out(&discard);
   std::ostream err(&discard);
-  for (auto format : {dump::Format::kReg, dump::Format::kJson, dump::Format::kTree,
-                      dump::Format::kTimeline}) {
+  for (auto format : {dump::Format::kReg, dump::Format::kRegedit4, dump::Format::kJson,
+                      dump::Format::kTree, dump::Format::kTimeline}) {
     dump::Options options;
     options.format = format;
     options.shown.times = true;

@@ -46,16 +46,29 @@ def setUpModule():
           file=sys.stderr)
 
 
+UNREADABLE = "<unreadable>"  # a name vesk-dump's JSON gives as null
+
+
 def tree_lines(hive):
     """One line per key and per value, in walk order: the whole hive as text."""
     lines = []
+    shown = {"": ""}  # the library's path -> the path with unreadable names marked
     for path, key in hive.walk():
-        lines.append("key %s" % path)
+        if path:
+            parent = path.rsplit("\\", 1)[0] if "\\" in path else ""
+            whole = key.record.flags & 0x20 and len(key.raw_name) == key.record.name_length
+            name = key.name if whole else UNREADABLE
+            shown[path] = shown[parent] + "\\" + name if shown[parent] else name
+        lines.append("key %s" % shown[path])
         for value in key.values():
             data = value.data
             # vesk-dump names a value without a stored name "", where the library says
-            # "{default}".
-            name = value.name if value.has_name else ""
+            # "{default}"; a name stored as UTF-16 (no 8-bit flag, a length) is null.
+            stored = value.record.name_length
+            if not value.has_name:
+                name = UNREADABLE if stored else ""
+            else:
+                name = value.name if len(value.raw_name) == stored else UNREADABLE
             lines.append("  %s type %d data %s" % (name, value.type,
                                                    "<none>" if data is None else data.hex()))
     return lines
@@ -66,9 +79,11 @@ def json_lines(node, path=None):
     lines = ["key %s" % ("" if path is None else path)]
     for value in node["values"]:
         data = "<none>" if value["data"] is None else value["data"].lower()
-        lines.append("  %s type %d data %s" % (value["name"], value["type"], data))
+        name = UNREADABLE if value["name"] is None else value["name"]
+        lines.append("  %s type %d data %s" % (name, value["type"], data))
     for sub in node["subkeys"]:
-        sub_path = sub["name"] if not path else path + "\\" + sub["name"]
+        name = UNREADABLE if sub["name"] is None else sub["name"]
+        sub_path = name if not path else path + "\\" + name
         lines.extend(json_lines(sub, sub_path))
     return lines
 

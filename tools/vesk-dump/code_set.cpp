@@ -78,6 +78,22 @@ std::optional<std::u32string> CodeSet::decode(std::string_view text) const {
 
 std::optional<std::string> CodeSet::to_stored(std::string_view text) const {
   std::string out;
+  for (const char16_t c : utf16_of_text(text)) {
+    if (c > 0xFF) return std::nullopt;
+    out += static_cast<char>(c);
+  }
+  return out;
+}
+
+std::u16string utf16_of_stored(std::string_view stored) {
+  std::u16string out;
+  out.reserve(stored.size());
+  for (const char c : stored) out += static_cast<char16_t>(static_cast<unsigned char>(c));
+  return out;
+}
+
+std::u16string utf16_of_text(std::string_view text) {
+  std::u16string out;
   std::mbstate_t state{};
   std::size_t at = 0;
   while (at < text.size()) {
@@ -85,11 +101,16 @@ std::optional<std::string> CodeSet::to_stored(std::string_view text) const {
     const std::size_t n = std::mbrtowc(&wide, text.data() + at, text.size() - at, &state);
     if (n == 0 || n > text.size() - at) {
       state = std::mbstate_t{};
-      out += text[at++];
+      out += static_cast<char16_t>(static_cast<unsigned char>(text[at++]));
       continue;
     }
-    if (static_cast<std::uint32_t>(wide) > 0xFF) return std::nullopt;
-    out += static_cast<char>(wide);
+    const auto c = static_cast<std::uint32_t>(wide);
+    if (c >= 0x10000) {
+      out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+      out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(c);
+    }
     at += n;
   }
   return out;

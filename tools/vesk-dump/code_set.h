@@ -42,6 +42,12 @@ class CodeSet {
 // Appends one character inside a JSON string: as UTF-8, with control characters, quotes
 // and backslashes escaped. `c` is no surrogate.
 void append_json_char(std::string& out, char32_t c);
+// A stored 8-bit name as UTF-16: each byte is the Latin-1 character of that number.
+std::u16string utf16_of_stored(std::string_view stored);
+
+// Text in the thread's code set as UTF-16; a byte that is no character of the code set
+// stands for the Latin-1 character of its number, as to_stored takes it.
+std::u16string utf16_of_text(std::string_view text);
 
 // Appends a stored name as a JSON string: quoted, UTF-8, with control characters,
 // quotes and backslashes escaped.

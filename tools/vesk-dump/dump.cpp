@@ -2,6 +2,8 @@
 // start from, and runs the walk into the chosen writer.
 #include "dump.h"
 
+#include <cerrno>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -100,11 +102,13 @@ Descent descend(const Key& root, const std::vector<std::string_view>& steps,
 // None, reported, when a step is absent, or when the value asked for is.
 std::optional<Start> locate(const Key& root, const Options& options, const CodeSet& code_set,
                             Report& report) {
-  Start start{root, root.name(), {}, true, {}, std::nullopt, !options.max_depth_chosen};
+  Start start{root, root.name(), {}, {}, true, {}, std::nullopt, !options.max_depth_chosen};
   if (options.has_prefix) {
     start.path = options.prefix;
+    start.chars = utf16_of_text(options.prefix);
   } else {
     start.name_whole = code_set.append_name(start.path, start.name);
+    start.chars = utf16_of_stored(start.name);
   }
   if (options.value) {
     start.only_value = code_set.to_stored(*options.value == "@" ? "" : *options.value);
@@ -144,6 +148,7 @@ std::optional<Start> locate(const Key& root, const Options& options, const CodeS
     start.name = start.key.name();
     start.path += '\\';
     start.name_whole = code_set.append_name(start.path, start.name) && start.name_whole;
+    start.chars += u'\\' + utf16_of_stored(start.name);
   }
   const std::size_t found = best.first_step + best.keys.size() - 1;
   if (found < steps.size()) {
@@ -211,13 +216,21 @@ int dump_file(const std::string& path, const Options& options, std::ostream& out
   Output output(out);
   Shown shown = options.shown;
   shown.one_value = options.value.has_value();
-  const std::unique_ptr<Sink> writer =
-      make_writer(options.format, output, code_set, report, shown);
+  const std::unique_ptr<Sink> writer = make_writer(options.format, output, code_set, report,
+                                                   shown, find_code_page(options.code_page));
   walk(hive, *start, options.max_depth, code_set, report, progress, *writer);
   output.flush();
+  errno = 0;
   out.flush();
+  const int flush_error = errno;
   progress.clear();
-  if (output.failed()) report.error("writing the output failed");
+  if (output.failed()) {
+    const int why = output.error() != 0 ? output.error() : flush_error;
+    report.stop(std::string("writing the output failed") +
+                (why != 0 ? std::string(": ") + std::strerror(why) : std::string()));
+    report.finish();
+    return kOutputFailed;
+  }
   report.finish();
   return report.has_errors() ? kDumpedWithDamage : kDumped;
 }

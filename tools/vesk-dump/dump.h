@@ -32,6 +32,7 @@ struct Options {
   bool progress = false;    // a progress line on `err` while the dump runs
   bool check = false;       // walk as a dump does, write nothing, summarise what was found
   bool ignore_dirty = false;  // read a hive whose sequence numbers differ, as it is
+  int code_page = 1252;     // what --format regedit4 is written in; find_code_page accepts it
 };
 
 // Writes the hive at `path` to `out`, diagnostics to `err`; returns the exit status,

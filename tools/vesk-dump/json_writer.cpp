@@ -54,7 +54,11 @@ void JsonWriter::key(const KeyEntry& key) {
   t += "{\n";
   indent(key.depth, 2);
   t += "\"name\": ";
-  append_json_string(t, key.name);
+  if (key.unreadable.empty()) {
+    append_json_string(t, key.name);
+  } else {
+    t += "null";
+  }
   t += ",\n";
   indent(key.depth, 2);
   // null for a time that no date stands for; one out of range keeps its stored value.
@@ -86,17 +90,25 @@ void JsonWriter::value(const KeyEntry& key, const ValueEntry& value) {
   }
   first_value_ = false;
   t += "{\"name\": ";
-  append_json_string(t, value.name);
+  if (value.unreadable.empty()) {
+    append_json_string(t, value.name);
+  } else {
+    t += "null";
+  }
   t += ", \"type\": " + std::to_string(value.type) + ", \"data\": ";
   if (!value.bytes) {
-    t += "null}";
+    t += "null";
   } else {
     t += '"';
     for (const std::uint8_t b : *value.bytes) append_hex_byte(t, b);
     t += '"';
     append_decoded(t, value.type, *value.bytes);
-    t += '}';
   }
+  if (!value.unreadable.empty()) {
+    t += ", \"unreadable\": ";
+    append_json_string(t, value.unreadable);
+  }
+  t += '}';
   if (one_value_) t += '\n';
 }
 
@@ -122,7 +134,23 @@ void JsonWriter::key_end(const KeyEntry& key) {
     indent(key.depth, 2);
   }
   first_subkey_.pop_back();
-  t += "]\n";
+  t += ']';
+  // What the library could not read comes after what it did, in members of its own.
+  if (key.subkeys_not_read > 0) {
+    t += ",\n";
+    indent(key.depth, 2);
+    t += "\"subkeys_not_read\": " + std::to_string(key.subkeys_not_read) + ",\n";
+    indent(key.depth, 2);
+    t += "\"subkeys_not_read_reason\": ";
+    append_json_string(t, key.subkeys_not_read_reason);
+  }
+  if (!key.unreadable.empty()) {
+    t += ",\n";
+    indent(key.depth, 2);
+    t += "\"unreadable\": ";
+    append_json_string(t, key.unreadable);
+  }
+  t += '\n';
   indent(key.depth, 0);
   t += '}';
   if (key.depth == 0) t += '\n';

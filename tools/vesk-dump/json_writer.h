@@ -3,7 +3,10 @@
 // ...], "subkeys": [...]} with subkeys the same way, in the library's order. Names are the
 // stored 8-bit names read as Latin-1 and written as UTF-8; data is the stored bytes, or
 // null when the data size cannot be true. The default value's name is "". Beside the
-// data, "text", "strings" or "number" give it decoded where its type says how.
+// data, "text", "strings" or "number" give it decoded where its type says how. A name the
+// library cannot read is null, with "unreadable" saying why (last in the object); a key
+// whose subkeys are not all read ends with "subkeys_not_read" (a count) and
+// "subkeys_not_read_reason".
 #pragma once
 
 #include <vector>

@@ -7,19 +7,30 @@
 
 #include <unistd.h>
 
+#include "code_pages.h"
 #include "dump.h"
 
 namespace {
 
 const char kUsage[] =
     "Usage: vesk-dump [OPTION]... HIVE [KEYPATH]\n"
-    "Write the registry hive file HIVE as text on standard output: a REGEDIT4 .reg\n"
-    "file (the default), one JSON document, an indented tree, or a timeline of its\n"
-    "keys. With KEYPATH (names separated by backslashes, case ignored, e.g.\n"
+    "Write the registry hive file HIVE as text on standard output: a .reg file that\n"
+    "regedit imports, one JSON document, an indented tree, or a timeline of its keys.\n"
+    "With KEYPATH (names separated by backslashes, case ignored, e.g.\n"
     "'Microsoft\\Windows', or any key path vesk-dump prints) only that key and the\n"
     "keys below it.\n"
     "\n"
-    "  -f, --format FORMAT  reg, json, tree or timeline (default: reg)\n"
+    "  -f, --format FORMAT  reg: a \"Windows Registry Editor Version 5.00\" file,\n"
+    "                         UTF-16LE with a byte-order mark, CRLF line ends,\n"
+    "                         data as stored;\n"
+    "                       regedit4: \"REGEDIT4\" in a Windows code page, for\n"
+    "                         hosts that need it;\n"
+    "                       json; tree, for reading; or timeline: CSV, a line per\n"
+    "                         key, newest first.\n"
+    "                       Default: reg; tree when standard output is a terminal.\n"
+    "      --code-page N    the code page of --format regedit4: 874 or 1250 to\n"
+    "                       1258 (default: 1252). A value it cannot carry exactly\n"
+    "                       is left out, with a ';' comment line, and reported.\n"
     "  -p, --prefix TEXT    the path that stands for the root key in printed paths,\n"
     "                       e.g. 'HKEY_LOCAL_MACHINE\\SOFTWARE' (default: the root\n"
     "                       key's own name)\n"
@@ -38,9 +49,12 @@ const char kUsage[] =
     "  -h, --help           show this help and exit\n"
     "  -V, --version        show the version and exit\n"
     "\n"
-    "Only version 1.3 hives are read, through the vesk_10 library. Text comes out in\n"
-    "the locale's code set; a string that would not come out exactly is written as\n"
-    "hex. JSON is UTF-8 in every locale. Option values are read in any case.\n"
+    "Only version 1.3 hives are read, through the vesk_10 library. Tree text comes\n"
+    "out in the locale's code set; JSON is UTF-8 and .reg UTF-16LE in every locale.\n"
+    "Option values are read in any case. What the library cannot read (a name stored\n"
+    "as UTF-16, subkeys under a list it does not follow) is marked in every format:\n"
+    "a ';' comment in .reg, \"name\": null with \"unreadable\", or\n"
+    "\"subkeys_not_read\" in JSON.\n"
     "\n"
     "Every key, value, list and data run is checked against the file before it is\n"
     "read; what fails is reported with its path and file offset, skipped, and the\n"
@@ -50,7 +64,9 @@ const char kUsage[] =
     "Exit status: 0 all dumped (nothing found, with --check); 1 dumped with damage or\n"
     "with parts the library cannot read, each reported on standard error; 2 refused\n"
     "(not a readable hive, not written out cleanly and no --ignore-dirty, KEYPATH or\n"
-    "--value not found, or a usage error); 3 the output could not be written.\n";
+    "--value not found, or a usage error); 3 the output could not be written (a full\n"
+    "disk, say). A reader that closes the pipe early, as head does, ends vesk-dump\n"
+    "quietly by SIGPIPE.\n";
 
 int usage_error(const std::string& what) {
   std::cerr << "vesk-dump: " << what << "\nTry 'vesk-dump --help' for more.\n";
@@ -88,6 +104,7 @@ void set_locale() {
   }
 }
 
+// A decimal number of at most 9 digits.
 bool parse_depth(const std::string& text, int& depth) {
   if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) {
     return false;
@@ -104,6 +121,7 @@ int main(int argc, char** argv) {
 
   vesk::dump::Options options;
   options.progress = isatty(STDERR_FILENO) == 1;
+  bool format_given = false;
   std::string files[2];
   int file_count = 0;
   bool options_done = false;
@@ -147,19 +165,30 @@ int main(int argc, char** argv) {
       continue;
     }
     const bool takes_value = arg == "-f" || arg == "--format" || arg == "-p" ||
-                             arg == "--prefix" || arg == "--max-depth" || arg == "--value";
+                             arg == "--prefix" || arg == "--max-depth" || arg == "--value" ||
+                             arg == "--code-page";
     if (!takes_value) return usage_error("unknown option " + arg);
     if (!inline_value) {
       if (i + 1 >= argc) return usage_error(arg + " needs a value");
       value = argv[++i];
     }
     if (arg == "-f" || arg == "--format") {
+      format_given = true;
       const std::string name = lower(value);
       if (name == "reg") options.format = vesk::dump::Format::kReg;
+      else if (name == "regedit4") options.format = vesk::dump::Format::kRegedit4;
       else if (name == "json") options.format = vesk::dump::Format::kJson;
       else if (name == "tree") options.format = vesk::dump::Format::kTree;
       else if (name == "timeline") options.format = vesk::dump::Format::kTimeline;
-      else return usage_error("unknown format '" + value + "' (reg, json, tree or timeline)");
+      else return usage_error("unknown format '" + value +
+                              "' (reg, regedit4, json, tree or timeline)");
+    } else if (arg == "--code-page") {
+      int number = 0;
+      if (!parse_depth(value, number) || !vesk::dump::find_code_page(number)) {
+        return usage_error("--code-page " + value + " is not a single-byte Windows code page;" +
+                           " accepted: " + vesk::dump::code_page_list());
+      }
+      options.code_page = number;
     } else if (arg == "-p" || arg == "--prefix") {
       // A trailing backslash would double the one each path puts after the prefix.
       while (!value.empty() && value.back() == '\\') value.pop_back();
@@ -179,5 +208,7 @@ int main(int argc, char** argv) {
     return usage_error("--value does not go with --format timeline");
   }
   options.key_path = files[1];
+  // UTF-16 on a terminal is unreadable: there the default is the tree, meant for reading.
+  if (!format_given && isatty(STDOUT_FILENO) == 1) options.format = vesk::dump::Format::kTree;
   return vesk::dump::dump_file(files[0], options, std::cout, std::cerr);
 }

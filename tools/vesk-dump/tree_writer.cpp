@@ -53,13 +53,22 @@ void TreeWriter::key(const KeyEntry& key) {
     append_time_or_reason(t, key.last_written);
     t += ']';
   }
+  if (!key.unreadable.empty()) {
+    t += "  <";
+    t += key.unreadable;
+    t += '>';
+  }
   t += '\n';
 }
 
 void TreeWriter::value(const KeyEntry& key, const ValueEntry& value) {
   std::string& t = out_.text();
   t.append(static_cast<std::size_t>(2 * key.depth + 2), ' ');
-  if (value.name.empty()) {
+  if (!value.unreadable.empty()) {
+    t += "<value " + std::to_string(value.index) + ": ";
+    t += value.unreadable;
+    t += '>';
+  } else if (value.is_default) {
     t += '@';
   } else {
     const std::size_t start = t.size();
@@ -101,7 +110,16 @@ void TreeWriter::value(const KeyEntry& key, const ValueEntry& value) {
   t += '\n';
 }
 
-void TreeWriter::subkeys(const KeyEntry& /*key*/) { out_.flush_if_full(); }
+void TreeWriter::subkeys(const KeyEntry& key) {
+  if (key.subkeys_not_read > 0) {
+    std::string& t = out_.text();
+    t.append(static_cast<std::size_t>(2 * key.depth + 2), ' ');
+    t += "<" + std::to_string(key.subkeys_not_read) + " subkeys not read: ";
+    t += key.subkeys_not_read_reason;
+    t += ">\n";
+  }
+  out_.flush_if_full();
+}
 
 void TreeWriter::key_end(const KeyEntry& /*key*/) {}
 

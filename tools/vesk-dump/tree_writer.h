@@ -2,7 +2,9 @@
 // (and, if asked, its last-write time in brackets), indented two spaces a level; beneath
 // it its values as "name = TYPE data", then its subkeys. Text shows as "text", a
 // multi-string as its "strings", numbers in hex and decimal, other data as hex bytes,
-// the first kShownBytes of them unless all are asked for.
+// the first kShownBytes of them unless all are asked for. What the library cannot read
+// shows in angle brackets: "<value 7: name stored as UTF-16> = ...",
+// "<2 subkeys not read: ...>".
 #pragma once
 
 #include "code_set.h"

@@ -149,25 +149,38 @@ class Walker {
     std::optional<Subkeys> list;
     Scan scan;
     std::size_t cut;  // path_ without this key's name
+    std::string unreadable;  // why the name is not whole; empty when it is
+    std::int32_t subkeys_not_read = 0;
+    std::string subkeys_not_read_reason;
   };
 
   KeyEntry view(const Frame& f) const {
     const KeyRecord& r = f.key.record();
     return {f.name, path_, static_cast<int>(frames_.size()) - 1, f.name_whole,
             std::uint64_t{r.last_written_high} << 32 | r.last_written_low, r.subkey_count,
-            r.value_count};
+            r.value_count, start_.chars, f.unreadable, f.subkeys_not_read,
+            f.subkeys_not_read_reason};
   }
 
   void enter(const Key& key, std::string name, bool name_whole, std::size_t cut = 0) {
     ++counts_.keys;
     progress_.update(counts_.keys, counts_.values);
     const int depth = static_cast<int>(frames_.size());
-    check_name(key, name);
-    frames_.push_back(Frame{key, std::move(name), name_whole, std::nullopt, {}, cut});
+    std::string unreadable = check_name(key, name);
+    frames_.push_back(Frame{key, std::move(name), name_whole, std::nullopt, {}, cut,
+                            std::move(unreadable), 0, {}});
     const KeyEntry here = view(frames_.back());
     sink_.key(here);
     values(key, here);
-    sink_.subkeys(here);
+    // The list is read before the subkeys call, so the writers learn what it leaves out.
+    list_subkeys(key, depth);
+    sink_.subkeys(view(frames_.back()));
+  }
+
+  // Reads and checks the key's subkey list into its frame; what is not dumped is counted
+  // in the frame with the reason, for the writers to say.
+  void list_subkeys(const Key& key, int depth) {
+    Frame& frame = frames_.back();
     const KeyRecord& record = key.record();
     const std::int32_t counted = record.subkey_count;
     // A key whose count is 0 and that names no list has no subkeys; this also spares a
@@ -178,10 +191,13 @@ class Walker {
       return;
     }
     if (depth >= max_depth_) {
-      if (counted != 0 && start_.depth_limit_is_damage) {
-        report_.found(Finding::kDepthLimit, key.offset(),
-                      "subkeys of " + path_ + " are not dumped: the depth limit is " +
-                          std::to_string(max_depth_));
+      if (counted != 0) {
+        not_read(frame, counted, "the depth limit is " + std::to_string(max_depth_));
+        if (start_.depth_limit_is_damage) {
+          report_.found(Finding::kDepthLimit, key.offset(),
+                        "subkeys of " + path_ + " are not dumped: the depth limit is " +
+                            std::to_string(max_depth_));
+        }
       }
       return;
     }
@@ -191,7 +207,10 @@ class Walker {
         break;
       case Place::kPastEnd:
         // An "lf" list holds at most 0x7FFF elements, whatever a damaged count says.
-        if (counted > 0) past_end(past_end_keys_, at, std::min(counted, 0x7FFF));
+        if (counted > 0) {
+          past_end(past_end_keys_, at, std::min(counted, 0x7FFF));
+          not_read(frame, counted, "their list lies past the end of the file");
+        }
         return;
       case Place::kNoCell:
         if (counted != 0 && record.subkey_list == format::kNoCell) {
@@ -199,26 +218,33 @@ class Walker {
                         "key " + path_ + ": counts " + std::to_string(counted) +
                             " subkeys, but names no list (key at " + hex_offset(key.offset()) +
                             ")");
+          not_read(frame, counted, "the key names no list for them");
         } else if (counted != 0) {
           report_.found(Finding::kListNoCell, key.offset(),
                         its(counted, "subkeys") + " are not dumped: their list's offset " +
                             hex_offset(at) +
                             " is no cell in the file");
+          not_read(frame, counted, "their list's offset is no cell in the file");
         }
         return;
     }
-    Frame& here_frame = frames_.back();
-    const Subkeys& list = here_frame.list.emplace(key.subkeys());
-    check_list(key, list, here_frame.scan);
+    const Subkeys& list = frame.list.emplace(key.subkeys());
+    check_list(frame, list);
+  }
+
+  void not_read(Frame& frame, std::int32_t count, std::string why) {
+    frame.subkeys_not_read = count;
+    frame.subkeys_not_read_reason = std::move(why);
   }
 
   // The library follows "lf" lists only. Subkeys that hang under any other list would
   // be missing from the dump without a word, so each such key is named. Where the key's
   // count and its list's disagree, one of them is damaged: the elements both agree on
   // are read, and those past that only while each is a sound key.
-  void check_list(const Key& key, const Subkeys& list, Scan& scan) {
+  void check_list(Frame& frame, const Subkeys& list) {
+    Scan& scan = frame.scan;
     const KeyListRecord& record = list.record();
-    const std::int32_t counted = key.subkey_count();
+    const std::int32_t counted = frame.key.subkey_count();
     if (record.signature != format::kSigLf) {
       if (counted == 0) return;  // a stale offset under a key without subkeys
       const char first = static_cast<char>(record.signature & 0xFF);
@@ -226,10 +252,11 @@ class Walker {
       const bool known = (first == 'l' && (second == 'i' || second == 'h')) ||
                          (first == 'r' && second == 'i');
       if (known) {
+        const std::string what = std::string("their list is an \"") + first + second +
+                                 "\" list, which the library does not read";
         report_.found(Finding::kOtherListKind, record.offset,
-                      its(counted, "subkeys") + " are not dumped: their list is an \"" +
-                          first + second +
-                          "\" list, which the library does not read");
+                      its(counted, "subkeys") + " are not dumped: " + what);
+        not_read(frame, counted, what);
       } else {
         char hex[8];
         std::snprintf(hex, sizeof hex, "%04x", static_cast<unsigned>(record.signature));
@@ -237,6 +264,7 @@ class Walker {
                       its(counted, "subkeys") + " are not dumped: their list at " +
                           hex_offset(record.offset) +
                           " has no \"lf\" signature (0x" + hex + ")");
+        not_read(frame, counted, std::string("their list has no \"lf\" signature (0x") + hex + ")");
       }
       return;
     }
@@ -361,17 +389,22 @@ class Walker {
     report_.note(what + (one ? " lies" : " lie") + " past the end of the cut file; not dumped");
   }
 
-  void check_name(const Key& key, const std::string& name) {
+  // Reports a name the library does not read whole and returns why; empty for a whole one.
+  std::string check_name(const Key& key, const std::string& name) {
     const std::size_t stored = key.record().name_length;
+    std::string why;
     if ((key.record().flags & format::kNkCompressedNameFlag) == 0) {
+      why = "name stored as UTF-16, read only up to its first zero byte";
       report_.found(Finding::kUtf16KeyName, key.offset(),
                     "key " + path_ + ": its name is stored as UTF-16, which the library reads"
                     " only up to the first zero byte");
     } else if (name.size() != stored) {
+      why = "name of " + std::to_string(stored) + " bytes not read whole";
       report_.found(Finding::kNameNotWhole, key.offset(),
                     "key " + path_ + ": its name of " + std::to_string(stored) +
                         " bytes could not be read whole");
     }
+    return why;
   }
 
   // The key's value list, checked: a count the file can hold, a list inside the file.
@@ -438,23 +471,33 @@ class Walker {
         past_end(past_end_values_, value.record().offset, 1);
         continue;
       }
-      const bool is_default = !value.has_name();
-      const std::string name = is_default ? std::string() : value.name();
-      if (start_.only_value && (compare_names(name, *start_.only_value) != 0 || shown_one_)) {
+      const std::size_t stored = value.record().name_length;
+      std::string name = value.has_name() ? value.name() : std::string();
+      std::string unreadable;
+      if (!value.has_name() && stored != 0) {
+        unreadable = "name stored as UTF-16";
+      } else if (name.size() != stored) {
+        unreadable = "name of " + std::to_string(stored) + " bytes not read whole";
+      }
+      // A value asked for by name is never one whose name could not be read.
+      if (start_.only_value && (!unreadable.empty() || shown_one_ ||
+                                compare_names(name, *start_.only_value) != 0)) {
         continue;
       }
       shown_one_ = start_.only_value.has_value();
-      const std::size_t stored = value.record().name_length;
-      if (is_default && stored != 0) {
+      if (!value.has_name() && stored != 0) {
         report_.found(Finding::kUtf16ValueName, value.record().offset,
                       "value " + std::to_string(i) + " of " + path_ +
                           ": its name is stored as UTF-16, which the library does not read;"
-                          " shown as the default value");
-      } else if (name.size() != stored) {
+                          " not shown as a name");
+      } else if (!unreadable.empty()) {
         report_.found(Finding::kNameNotWhole, value.record().offset,
                       "value " + display(name) + " of " + path_ + ": its name of " +
                           std::to_string(stored) + " bytes could not be read whole");
+        name.clear();
       }
+      const bool is_default = stored == 0;
+      const std::string shown_name = unreadable.empty() ? display(name) : std::to_string(i);
       const std::uint32_t data_at = format::cell_contents(value.record().data_offset);
       const std::int32_t length = value.length();
       std::optional<std::vector<std::uint8_t>> bytes;
@@ -466,7 +509,7 @@ class Walker {
         past_end(past_end_data_, data_at, 1);
       } else if (data == Place::kNoCell) {
         report_.found(Finding::kDataNoCell, data_at,
-                      "value " + display(name) + " of " + path_ + ": data size " +
+                      "value " + shown_name + " of " + path_ + ": data size " +
                           std::to_string(length) + " at " + hex_offset(data_at) +
                           " does not fit in the file; data not shown");
       } else {
@@ -481,7 +524,8 @@ class Walker {
         data_left_ -= size;
       }
       ++counts_.values;
-      ValueEntry entry{name, is_default, value.type(), bytes ? &*bytes : nullptr, length, {}};
+      ValueEntry entry{name,         is_default, i, unreadable, value.type(),
+                       bytes ? &*bytes : nullptr, length, {}};
       if (bytes && sink_.shows_text(entry.type)) entry.text = shown_text(value, *bytes);
       sink_.value(here, entry);
     }

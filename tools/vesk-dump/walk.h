@@ -30,6 +30,7 @@ struct Start {
   Key key;
   std::string name;  // as stored
   std::string path;  // in the code set
+  std::u16string chars;  // the same path as UTF-16, for formats that write it so
   bool name_whole = true;
   std::vector<Ancestor> above;  // the keys above it, the root first
   // As stored: only the first value of this name (case ignored; "" the unnamed one) is

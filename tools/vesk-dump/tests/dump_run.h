@@ -16,9 +16,13 @@ using vesk::test::Bytes;
 
 struct Dumped {
   int status = -1;  // -1: the program did not end in time and was killed
-  std::string out;
+  std::string out;  // a UTF-16LE .reg shows here as UTF-8 with LF line ends, to compare
   std::string err;
+  std::string raw;  // the output byte for byte
 };
+
+// A UTF-16LE .reg (byte-order mark, CRLF) as UTF-8 with LF line ends; other text as it is.
+std::string readable_reg(const std::string& out);
 
 // dump_file on `hive` written to a temporary file, in the calling thread's locale.
 Dumped dump_bytes(const Bytes& hive, const Options& options = {});
@@ -35,6 +39,11 @@ struct ToolRun {
   double stall_seconds = 0;  // how long to leave standard output unread at first
   double limit_seconds = 60;  // killed after this
 };
+
+// A hive with what the library cannot read: a value named in UTF-16 on the root "R",
+// subkeys "B" and "C" of "A" under an "lh" list, and a key named in UTF-16 ("Un", read
+// as "U") holding a DWORD "x" of 2.
+Bytes unreadable_parts();
 
 // Runs the built vesk-dump.
 Dumped run_vesk_dump(const ToolRun& run);

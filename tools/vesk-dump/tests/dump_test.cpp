@@ -2,7 +2,12 @@
 // stored names (not the typed ones) in its path; an absent path is a refusal.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <sstream>
+#include <streambuf>
+
 #include "dump_run.h"
+#include "temp_hive.h"
 #include "thread_locale.h"
 
 namespace vesk::dump::test {
@@ -39,7 +44,7 @@ TEST_F(DumpTest, KeyPathDumpsThatSubtreeUnderItsStoredNames) {
   EXPECT_EQ(d.err, "");
   EXPECT_EQ(d.status, 0);
   EXPECT_EQ(d.out,
-            "REGEDIT4\n\n"
+            "Windows Registry Editor Version 5.00\n\n"
             "[ROOT\\Microsoft\\Windows]\n\n"
             "[ROOT\\Microsoft\\Windows\\CurrentVersion]\n"
             "\"ProgramFilesDir\"=\"C:\\\\Program Files\"\n\n"
@@ -51,11 +56,11 @@ TEST_F(DumpTest, KeyPathUnderAPrefix) {
   o.prefix = "HKEY_LOCAL_MACHINE\\SOFTWARE";
   o.has_prefix = true;
   EXPECT_EQ(dump_bytes(software(), o).out,
-            "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run]\n\n");
+            "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run]\n\n");
 }
 
 TEST_F(DumpTest, KeyPathInTheCodeSetFindsAnEightBitName) {
-  EXPECT_EQ(dump_bytes(software(), at("m\xC3\x9Cller")).out, "REGEDIT4\n\n[ROOT\\M\xC3\xBCller]\n\n");
+  EXPECT_EQ(dump_bytes(software(), at("m\xC3\x9Cller")).out, "Windows Registry Editor Version 5.00\n\n[ROOT\\M\xC3\xBCller]\n\n");
 }
 
 TEST_F(DumpTest, KeyPathInJsonAndTree) {
@@ -107,6 +112,29 @@ TEST_F(DumpTest, AbsentKeyPathIsRefused) {
   }
 }
 
+// A stream that takes nothing, as a full disk would.
+class FullDisk : public std::streambuf {
+ protected:
+  int_type overflow(int_type) override {
+    errno = ENOSPC;
+    return traits_type::eof();
+  }
+  std::streamsize xsputn(const char*, std::streamsize) override {
+    errno = ENOSPC;
+    return 0;
+  }
+};
+
+TEST_F(DumpTest, OutputThatCannotBeWrittenIsNoSuccess) {
+  vesk::test::TempHive file(software());
+  FullDisk full;
+  std::ostream out(&full);
+  std::ostringstream err;
+  EXPECT_EQ(dump_file(file.path(), Options{}, out, err), kOutputFailed);
+  EXPECT_EQ(err.str(), std::string("vesk-dump: ") + file.path() +
+                           ": writing the output failed: No space left on device\n");
+}
+
 TEST_F(DumpTest, KeyPathThroughTheProgram) {
   const Bytes hive = software();
   ToolRun run;
@@ -114,7 +142,7 @@ TEST_F(DumpTest, KeyPathThroughTheProgram) {
   run.hive = &hive;
   Dumped d = run_vesk_dump(run);
   EXPECT_EQ(d.status, 0);
-  EXPECT_EQ(d.out, "REGEDIT4\n\n[ROOT\\Microsoft\\Office]\n\n");
+  EXPECT_EQ(d.out, "Windows Registry Editor Version 5.00\n\n[ROOT\\Microsoft\\Office]\n\n");
   run.args = {"HIVE", "Microsoft\\Excel"};
   d = run_vesk_dump(run);
   EXPECT_EQ(d.status, 2);

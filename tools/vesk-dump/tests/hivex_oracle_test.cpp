@@ -126,7 +126,9 @@ struct TimelineRow {
 
 void rows_of(const DumpedKey& key, const std::string& path, std::vector<TimelineRow>& rows) {
   rows.push_back({key.last_written.value_or("zero"), path, key.subkeys.size(), key.values.size()});
-  for (const DumpedKey& k : key.subkeys) rows_of(k, path + "\\" + k.name, rows);
+  for (const DumpedKey& k : key.subkeys) {
+    rows_of(k, path + "\\" + (k.unreadable ? "<" + *k.unreadable + ">" : k.name), rows);
+  }
 }
 
 // The timeline of the hive, read as CSV: the JSON's keys, each once, newest first.

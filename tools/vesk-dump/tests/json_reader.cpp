@@ -2,6 +2,7 @@
 // UTF-8); this file checks the shape vesk-dump promises and builds the key tree.
 #include "json_reader.h"
 
+#include <algorithm>
 #include <initializer_list>
 #include <utility>
 
@@ -40,9 +41,24 @@ bool has_shape(const Json& object, std::initializer_list<const char*> required,
   return member == object.end();
 }
 
+// A name, or null together with a string "unreadable"; false for anything else.
+bool read_name(const Json& j, std::string& name, std::optional<std::string>& unreadable) {
+  const bool has_reason = j.contains("unreadable");
+  if (has_reason && !j["unreadable"].is_string()) return false;
+  if (j["name"].is_null() && has_reason) {
+    unreadable = j["unreadable"].get<std::string>();
+    return true;
+  }
+  if (!j["name"].is_string() || has_reason) return false;
+  name = j["name"].get<std::string>();
+  return true;
+}
+
 bool to_key(const Json& j, DumpedKey& out, std::string& error) {
   if (!has_shape(j, {"name", "values", "subkeys"},
-                 {{"name", "last_written"}, {"last_written", "last_written_filetime"}})) {
+                 {{"name", "last_written"}, {"last_written", "last_written_filetime"},
+                  {"subkeys", "subkeys_not_read"}, {"subkeys_not_read", "subkeys_not_read_reason"},
+                  {"subkeys_not_read_reason", "unreadable"}, {"subkeys", "unreadable"}})) {
     error = "a key is not {\"name\", \"values\", \"subkeys\"} in that order";
     return false;
   }
@@ -62,17 +78,27 @@ bool to_key(const Json& j, DumpedKey& out, std::string& error) {
     }
     out.last_written_filetime = j["last_written_filetime"].get<std::string>();
   }
-  const Json& name = j["name"];
   const Json& values = j["values"];
   const Json& subkeys = j["subkeys"];
-  if (!name.is_string() || !values.is_array() || !subkeys.is_array()) {
+  if (!read_name(j, out.name, out.unreadable) || !values.is_array() || !subkeys.is_array()) {
     error = "a key's members have the wrong kinds";
     return false;
   }
-  out.name = name.get<std::string>();
+  if (j.contains("subkeys_not_read") || j.contains("subkeys_not_read_reason")) {
+    const Json& count = j.value("subkeys_not_read", Json());
+    const Json& reason = j.value("subkeys_not_read_reason", Json());
+    if (!count.is_number_unsigned() || count.get<std::int64_t>() <= 0 || !reason.is_string()) {
+      error = "a key's subkeys_not_read is not a count with its reason";
+      return false;
+    }
+    out.subkeys_not_read = count.get<std::int64_t>();
+    out.subkeys_not_read_reason = reason.get<std::string>();
+  }
   for (const Json& v : values) {
     if (!has_shape(v, {"name", "type", "data"},
-                   {{"data", "text"}, {"data", "strings"}, {"data", "number"}})) {
+                   {{"data", "text"}, {"data", "strings"}, {"data", "number"},
+                    {"data", "unreadable"}, {"text", "unreadable"}, {"strings", "unreadable"},
+                    {"number", "unreadable"}})) {
       error = "a value is not {\"name\", \"type\", \"data\"} in that order";
       return false;
     }
@@ -85,13 +111,12 @@ bool to_key(const Json& j, DumpedKey& out, std::string& error) {
     }
     const Json& type = v["type"];
     const Json& data = v["data"];
-    if (!v["name"].is_string() || !type.is_number_unsigned() ||
+    DumpedValue value;
+    if (!read_name(v, value.name, value.unreadable) || !type.is_number_unsigned() ||
         type.get<std::uint64_t>() > 0xFFFFFFFFull) {
       error = "a value's name or type is malformed";
       return false;
     }
-    DumpedValue value;
-    value.name = v["name"].get<std::string>();
     value.type = static_cast<std::uint32_t>(type.get<std::uint64_t>());
     if (data.is_string()) {
       const std::string hex = data.get<std::string>();

@@ -20,6 +20,49 @@ Options json() {
   return o;
 }
 
+// Nothing the library cannot read passes for something it read: a name is null with the
+// reason beside it, and subkeys under a list it does not follow are counted.
+TEST(JsonWriterTest, UnreadablePartsAreMarked) {
+  const Dumped d = dump_bytes(unreadable_parts(), json());
+  EXPECT_EQ(d.out,
+            "{\n"
+            "  \"name\": \"R\",\n"
+            "  \"last_written\": \"1601-01-01T00:02:31.5847680Z\",\n"
+            "  \"values\": [\n"
+            "    {\"name\": null, \"type\": 4, \"data\": \"01000000\", \"number\": 1,"
+            " \"unreadable\": \"name stored as UTF-16\"}\n"
+            "  ],\n"
+            "  \"subkeys\": [\n"
+            "    {\n"
+            "      \"name\": \"A\",\n"
+            "      \"last_written\": \"1601-01-01T00:02:31.5847681Z\",\n"
+            "      \"values\": [],\n"
+            "      \"subkeys\": [],\n"
+            "      \"subkeys_not_read\": 2,\n"
+            "      \"subkeys_not_read_reason\": \"their list is an \\\"lh\\\" list, which the library"
+            " does not read\"\n"
+            "    },\n"
+            "    {\n"
+            "      \"name\": null,\n"
+            "      \"last_written\": \"1601-01-01T00:02:31.5847684Z\",\n"
+            "      \"values\": [\n"
+            "        {\"name\": \"x\", \"type\": 4, \"data\": \"02000000\", \"number\": 2}\n"
+            "      ],\n"
+            "      \"subkeys\": [],\n"
+            "      \"unreadable\": \"name stored as UTF-16, read only up to its first zero byte\"\n"
+            "    }\n"
+            "  ]\n"
+            "}\n");
+  EXPECT_EQ(d.status, 1);
+  std::string error;
+  const auto tree = read_dump_json(d.out, error);
+  ASSERT_TRUE(tree) << error;
+  EXPECT_EQ(tree->values[0].unreadable, "name stored as UTF-16");
+  EXPECT_EQ(tree->subkeys[0].subkeys_not_read, 2);
+  EXPECT_EQ(tree->subkeys[1].unreadable,
+            "name stored as UTF-16, read only up to its first zero byte");
+}
+
 TEST(JsonWriterTest, WritesTheWholeTree) {
   HiveBuilder b;
   const KeyRef root = b.add_root("ROOT");
@@ -129,10 +172,10 @@ TEST(JsonWriterTest, EveryTypeKeepsItsStoredBytes) {
   for (std::uint32_t type = 0; type <= 11; ++type) {
     char hex[16];
     std::snprintf(hex, sizeof hex, "%02xff070809", type);
-    EXPECT_EQ(tree->values[type], (DumpedValue{"t" + std::to_string(type), type, std::string(hex)}));
+    EXPECT_EQ(tree->values[type], (DumpedValue{"t" + std::to_string(type), type, std::string(hex), std::nullopt}));
   }
-  EXPECT_EQ(tree->values[12], (DumpedValue{"odd", 0xFFFFFFFF, std::string("01")}));
-  EXPECT_EQ(tree->values[13], (DumpedValue{"inline", kTypeBinary, std::string("aabb")}));
+  EXPECT_EQ(tree->values[12], (DumpedValue{"odd", 0xFFFFFFFF, std::string("01"), std::nullopt}));
+  EXPECT_EQ(tree->values[13], (DumpedValue{"inline", kTypeBinary, std::string("aabb"), std::nullopt}));
 }
 
 // What JSON decodes beside the hex, and where it stops: at the first zero unit, at the

@@ -144,7 +144,7 @@ TEST(KeyPathTest, OneValueInEachFormat) {
       {Format::kJson, "@",
        "{\"name\": \"\", \"type\": 1, \"data\": \"640065006600610075006c0074000000\", "
        "\"text\": \"default\"}\n"},
-      {Format::kReg, "", "REGEDIT4\n\n[Software\\Software\\Run]\n@=\"default\"\n\n"},
+      {Format::kReg, "", "Windows Registry Editor Version 5.00\n\n[Software\\Software\\Run]\n@=\"default\"\n\n"},
       {Format::kTree, "COUNT", "Software\\Software\\Run\\\n  Count = REG_DWORD 0x00000003 (3)\n"},
   };
   for (const Row& row : rows) {

@@ -49,13 +49,19 @@ TEST(MainTest, UsageErrors) {
   const Row rows[] = {
       {{}, "no hive file given"},
       {{"--frobnicate", "x"}, "unknown option --frobnicate"},
-      {{"--format", "xml", "x"}, "unknown format 'xml' (reg, json, tree or timeline)"},
+      {{"--format", "xml", "x"}, "unknown format 'xml' (reg, regedit4, json, tree or timeline)"},
       {{"x", "--format"}, "--format needs a value"},
       {{"--prefix=", "x"}, "--prefix needs a path"},
       {{"--max-depth", "-1", "x"}, "--max-depth needs a number, not '-1'"},
       {{"a", "b", "c"}, "too many arguments: c"},
       {{"--prefix", "\\\\", "x"}, "--prefix needs a path"},
       {{"-f", "timeline", "--value", "v", "x"}, "--value does not go with --format timeline"},
+      {{"--code-page", "437", "x"},
+       "--code-page 437 is not a single-byte Windows code page; accepted: 874, 1250, 1251,"
+       " 1252, 1253, 1254, 1255, 1256, 1257, 1258"},
+      {{"--code-page=utf8", "x"},
+       "--code-page utf8 is not a single-byte Windows code page; accepted: 874, 1250, 1251,"
+       " 1252, 1253, 1254, 1255, 1256, 1257, 1258"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.message);
@@ -76,11 +82,12 @@ TEST(MainTest, OptionsReachTheDump) {
   EXPECT_EQ(run_with({"--format=json", "HIVE"}, &hive).out, expected);
   EXPECT_EQ(run_with({"-f", "json", "HIVE"}, &hive).out, expected);
   EXPECT_EQ(run_with({"-f", "JSON", "HIVE"}, &hive).out, expected);
-  EXPECT_EQ(run_with({"-p", "HKCU", "HIVE"}, &hive).out, "REGEDIT4\n\n[HKCU]\n\"v\"=dword:00000007\n\n");
+  EXPECT_EQ(run_with({"-p", "HKCU", "HIVE"}, &hive).out,
+            "Windows Registry Editor Version 5.00\n\n[HKCU]\n\"v\"=dword:00000007\n\n");
   EXPECT_EQ(run_with({"--prefix=HKCU\\X", "--", "HIVE"}, &hive).out,
-            "REGEDIT4\n\n[HKCU\\X]\n\"v\"=dword:00000007\n\n");
+            "Windows Registry Editor Version 5.00\n\n[HKCU\\X]\n\"v\"=dword:00000007\n\n");
   EXPECT_EQ(run_with({"--prefix=HKCU\\X\\", "HIVE"}, &hive).out,
-            "REGEDIT4\n\n[HKCU\\X]\n\"v\"=dword:00000007\n\n");
+            "Windows Registry Editor Version 5.00\n\n[HKCU\\X]\n\"v\"=dword:00000007\n\n");
   EXPECT_EQ(run_with({"-f", "tree", "HIVE"}, &hive).out, "ROOT\\\n  v = REG_DWORD 0x00000007 (7)\n");
 }
 
@@ -92,7 +99,8 @@ TEST(MainTest, ChosenDepthLimitIsNoDamage) {
   const Dumped d = run_with({"--max-depth", "0", "-f", "Tree", "HIVE"}, &hive);
   EXPECT_EQ(d.status, 0);
   EXPECT_EQ(d.err, "");
-  EXPECT_EQ(d.out, "ROOT\\\n");
+  // Not damage, but still not passed off as a key without subkeys.
+  EXPECT_EQ(d.out, "ROOT\\\n  <1 subkeys not read: the depth limit is 0>\n");
 }
 
 // A locale that is not installed is named once; one that asked for UTF-8 still gets it.

@@ -55,7 +55,7 @@ TEST(SampleTest, OutputsMatchTheCommittedOnes) {
     const Dumped d = dump_path(kExamples + "/sample.hiv", options);
     EXPECT_EQ(d.status, 0);
     EXPECT_EQ(d.err, "");
-    EXPECT_EQ(d.out, read_file(kExamples + "/" + row.file));
+    EXPECT_EQ(d.raw, read_file(kExamples + "/" + row.file));
   }
 }
 

@@ -93,5 +93,18 @@ TEST(TreeWriterTest, MultiStringsTimesAndWholeData) {
             std::string::npos);
 }
 
+TEST(TreeWriterTest, UnreadablePartsAreMarked) {
+  ThreadLocale utf8("C.UTF-8");
+  Options options;
+  options.format = Format::kTree;
+  EXPECT_EQ(dump_bytes(unreadable_parts(), options).out,
+            "R\\\n"
+            "  <value 0: name stored as UTF-16> = REG_DWORD 0x00000001 (1)\n"
+            "  A\\\n"
+            "    <2 subkeys not read: their list is an \"lh\" list, which the library does not read>\n"
+            "  U\\  <name stored as UTF-16, read only up to its first zero byte>\n"
+            "    x = REG_DWORD 0x00000002 (2)\n");
+}
+
 }  // namespace
 }  // namespace vesk::dump::test
