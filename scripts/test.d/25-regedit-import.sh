@@ -13,7 +13,6 @@ dump=$root/build/release/tools/vesk-dump/vesk-dump
 cmake --build build/release -j2 --target vesk-dump >/dev/null
 
 hives=${VESK_TEST_HIVES:-$root/tests/data/hives}
-[ -d "$hives" ] || hives=$root/../shared/hives
 inputs=("$root/examples/sample.hiv")
 for name in dfwinreg-NTUSER.DAT dfirmuseum-win7-BCD python-registry-UNICODE_TESTS; do
   if [ -f "$hives/$name" ]; then inputs+=("$hives/$name"); else echo "skipped $name: not in $hives"; fi

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/host_walk.h"
-#include "tests/support/vesk_library.h"
+#include "host_walk.h"
+#include "vesk_library.h"
 
 namespace vesk::test {
 namespace {
