@@ -70,7 +70,7 @@ took "x86_64 suite under wine64"
 
 step "x86_64: a thousand loads and unloads, each with a full walk of dfirmuseum-win7-BCD"
 listing=build/win64/load-cycles.txt
-if ! timeout 300 scripts/wine-run build/win64/tests/vesk_windows_load_cycles.exe \
+if ! timeout 300 scripts/wine-run build/win64/tests/windows/vesk_windows_load_cycles.exe \
        </dev/null >"$listing" 2>&1; then
   cat "$listing"
   exit 1
@@ -81,7 +81,7 @@ took "x86_64 load cycles under wine64"
 step "x86_64: a C host walks dfirmuseum-win7-BCD through LoadLibraryA and GetProcAddress"
 listing=build/win64/host-dfirmuseum-win7-BCD.txt
 status=0
-scripts/wine-run build/win64/tests/vesk_windows_host.exe build/win64/vesk_10.dll \
+scripts/wine-run build/win64/tests/windows/vesk_windows_host.exe build/win64/vesk_10.dll \
   tests/data/hives/dfirmuseum-win7-BCD </dev/null >"$listing" 2>&1 || status=$?
 tr -d '\r' <"$listing" | grep -E '^(export|PROBLEM)' || true
 tr -d '\r' <"$listing" | grep -m 3 '^  value' || true
