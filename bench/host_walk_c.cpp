@@ -1,7 +1,7 @@
 // The full walk a host program makes through the 17 exports, written as plainly as C
 // would: every key's name, every value's name, type and stored bytes. The Python and
 // C++ walks that bench/run sets beside it read exactly the same.
-#include "bench/host_walks.h"
+#include "host_walks.h"
 
 #include <vector>
 

@@ -11,8 +11,8 @@
 #include <cstring>
 #include <vector>
 
-#include "bench/host_walks.h"
-#include "bench/timing.h"
+#include "host_walks.h"
+#include "timing.h"
 
 int main(int argc, char** argv) {
   using namespace vesk::bench;

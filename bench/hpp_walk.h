@@ -3,7 +3,7 @@
 // namespace, so both builds of this template can sit in one program.
 #pragma once
 
-#include "bench/host_walks.h"
+#include "host_walks.h"
 #include "vesk/hive.hpp"
 
 namespace vesk::bench {

@@ -1,5 +1,5 @@
 // The walk through vesk/hive.hpp as hosts build it, with its lock.
-#include "bench/hpp_walk.h"
+#include "hpp_walk.h"
 
 namespace vesk::bench {
 

@@ -1,6 +1,6 @@
 // The walk through vesk/hive.hpp built without its lock, to show what the lock costs.
 #define VESK_HIVE_NO_LOCK
-#include "bench/hpp_walk.h"
+#include "hpp_walk.h"
 
 namespace vesk::bench {
 

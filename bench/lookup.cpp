@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "bench/timing.h"
+#include "timing.h"
 #include "vesk/hive.hpp"
 
 namespace {

@@ -1,6 +1,6 @@
 // Traces are raw arrays of TracedRead in this machine's byte order: written and read
 // by the same build, moments apart.
-#include "bench/trace.h"
+#include "trace.h"
 
 #include <fstream>
 

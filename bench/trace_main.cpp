@@ -5,9 +5,9 @@
 // Usage: vesk_bench_trace HIVE TRACE
 #include <cstdio>
 
-#include "bench/trace.h"
-#include "bench/walk.h"
-#include "tests/support/system_calls.h"
+#include "system_calls.h"
+#include "trace.h"
+#include "walk.h"
 
 int main(int argc, char** argv) {
   using namespace vesk;

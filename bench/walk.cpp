@@ -1,7 +1,7 @@
 // The walk is depth-first, as a dump prints: a key's name, its values with their names
 // and data, then its subkeys. Data is taken by the call that suits its type, into one
 // buffer that grows to the largest value, so memory does not grow with the hive.
-#include "bench/walk.h"
+#include "walk.h"
 
 #include <cstring>
 #include <vector>

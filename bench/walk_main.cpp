@@ -16,9 +16,9 @@
 #include <fstream>
 #include <string>
 
-#include "bench/timing.h"
-#include "bench/trace.h"
-#include "bench/walk.h"
+#include "timing.h"
+#include "trace.h"
+#include "walk.h"
 
 namespace {
 

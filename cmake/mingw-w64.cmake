@@ -1,5 +1,7 @@
 # What both MinGW-w64 toolchain files share; each sets VESK_MINGW_TRIPLE first.
-# The posix-thread compilers: their runtime is linked statically like the rest.
+# The posix-thread compilers, whose C++ runtime has the std::mutex GoogleTest needs; the
+# test programs link it statically. The DLL links none of it (vesk_10_link.cmake), so
+# its thread model does not reach the DLL.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_C_COMPILER ${VESK_MINGW_TRIPLE}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${VESK_MINGW_TRIPLE}-g++-posix)

@@ -6,7 +6,7 @@
 #include <streambuf>
 #include <string>
 
-#include "tools/vesk-dump/dump.h"
+#include "dump.h"
 
 namespace vesk::fuzz {
 
@@ -22,9 +22,12 @@ inline bool dump_every_format(const std::string& path) {
   Discard discard;
   std::ostream out(&discard);
   std::ostream err(&discard);
-  for (auto format : {dump::Format::kReg, dump::Format::kJson, dump::Format::kTree}) {
+  for (auto format : {dump::Format::kReg, dump::Format::kRegedit4, dump::Format::kJson,
+                      dump::Format::kTree, dump::Format::kTimeline}) {
     dump::Options options;
     options.format = format;
+    options.shown.times = true;
+    options.shown.full_data = true;
     const int status = dump::dump_file(path, options, out, err);
     if (status < 0 || status > 2) return false;
   }

@@ -3,8 +3,8 @@
 // of its three statuses with the sanitizers silent.
 #include <cstdint>
 
-#include "fuzz/dump_every_format.h"
-#include "fuzz/fuzz_file.h"
+#include "dump_every_format.h"
+#include "fuzz_file.h"
 
 extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
   vesk::fuzz::prepare_input_file("dump");

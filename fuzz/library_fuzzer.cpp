@@ -7,8 +7,8 @@
 
 #include <cstdint>
 
-#include "fuzz/fuzz_file.h"
-#include "tests/host_walk.h"
+#include "fuzz_file.h"
+#include "host_walk.h"
 
 namespace {
 

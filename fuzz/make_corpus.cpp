@@ -1,9 +1,9 @@
 // Writes the seed corpus into a folder:  vesk_make_corpus fuzz/corpus
-// (from the build: build/release/tests/vesk_make_corpus). Files of other names there
+// (from the build: build/release/fuzz/vesk_make_corpus). Files of other names there
 // are left alone.
 #include <cstdio>
 
-#include "fuzz/seeds.h"
+#include "seeds.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {

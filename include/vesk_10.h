@@ -133,41 +133,112 @@ VESK_STATIC_ASSERT(sizeof(KeyListRecord) == 8, "KeyListRecord is a fixed image")
 VESK_STATIC_ASSERT(sizeof(ValueListRecord) == 8, "ValueListRecord is a fixed image");
 VESK_STATIC_ASSERT(sizeof(ValueRecord) == 22, "ValueRecord is a fixed image");
 
-/* Hive handle. OpenRegistryFile returns 0 when the file cannot be opened or is not
- * a version 1.3 hive; CloseRegistryFile accepts 0 and always returns 0. */
+/* Every function below returns, whatever the file holds. A text result points into
+ * the library's 64000-byte result area, holds at most 63999 bytes before its NUL,
+ * and stays intact until the next text-returning call; file bytes a read could not
+ * reach come back as spaces. Offsets and counts in the records are the file's own:
+ * nothing past the base block is checked, so a damaged hive gives garbage records,
+ * never a crash. */
+
+/* Hive handle. */
+
+/* Opens a version 1.3 hive at `path` (8-bit text in the system's code page): returns a
+ * new handle, owned by the library until CloseRegistryFile. Returns 0 for a null path,
+ * a file that cannot be opened or shared for reading, one shorter than 4096 bytes, or a
+ * base block that is not a 1.3 hive's (signature, sequence numbers, version, type,
+ * format, clustering); a refused open keeps no file open and no memory. The checksum
+ * and the root cell offset of the base block are not checked. */
 VESK_API HiveHandle* VESK_CALL OpenRegistryFile(const char* path) VESK_NOEXCEPT;
+
+/* Closes the handle's file and releases the handle; returns 0. A null handle is
+ * accepted and does nothing. The handle must not be used afterwards; other handles
+ * are not affected. */
 VESK_API int32_t VESK_CALL CloseRegistryFile(HiveHandle* hive) VESK_NOEXCEPT;
 
-/* Keys. SearchRootKey returns 1 and fills the record, or 0 and leaves it untouched. */
+/* Keys. */
+
+/* Fills `key` with the root key and returns 1 when the first cell of the first bin is
+ * a key node with flags 0x2C. Returns 0 otherwise (no bin at 4096, another cell first,
+ * other flags), leaving `key` untouched. */
 VESK_API int32_t VESK_CALL SearchRootKey(HiveHandle* hive, KeyRecord* key) VESK_NOEXCEPT;
+
+/* Return the record's subkey count and value count as stored (signed), reading no
+ * file and changing nothing. */
 VESK_API int32_t VESK_CALL CountSubKeys(const KeyRecord* key) VESK_NOEXCEPT;
 VESK_API int32_t VESK_CALL CountValues(const KeyRecord* key) VESK_NOEXCEPT;
+
+/* Returns the key's name: its name-length bytes as stored, up to the first zero byte
+ * (so a UTF-16 name gives its first character). A length of 0x8000 or more gives an
+ * empty text; bytes past the end of the file come back as spaces. `key` is unchanged. */
 VESK_API const char* VESK_CALL GetRegKeyName(HiveHandle* hive, const KeyRecord* key) VESK_NOEXCEPT;
 
-/* Subkey lists. GetSubKeyList returns the number of subkeys of an "lf" list, else 0;
- * GetSubKey returns the subkey's four-byte name hint, or "" when out of range. */
+/* Subkey lists. */
+
+/* Fills `list` with the key's subkey list (its offset, then the signature and count
+ * read there) and returns the count when the signature is "lf". Returns 0 for any other
+ * list, for a key without subkeys, and where the file ends first; the record is filled
+ * all the same, as far as the file reaches. `key` is unchanged. */
 VESK_API int32_t VESK_CALL GetSubKeyList(HiveHandle* hive, const KeyRecord* key,
                                          KeyListRecord* list) VESK_NOEXCEPT;
+
+/* Returns the record's element count, sign-extended from 16 bits, whatever its
+ * signature; reads no file and changes nothing. */
 VESK_API int32_t VESK_CALL CountKeyList(const KeyListRecord* list) VESK_NOEXCEPT;
+
+/* Fills `subkey` with element `index` (from 0) of the list and returns that element's
+ * name hint: its four bytes up to the first zero byte. For an index below 0 or not
+ * below CountKeyList, returns "" and leaves `subkey` untouched without reading the file.
+ * The element is read as an "lf" element whatever the list's signature. */
 VESK_API const char* VESK_CALL GetSubKey(HiveHandle* hive, const KeyListRecord* list,
                                          int32_t index, KeyRecord* subkey) VESK_NOEXCEPT;
 
-/* Values. GetValue returns the data type, or 0 (indistinguishable from type 0)
- * when the index is out of range. A name whose 8-bit flag is clear is "{default}". */
+/* Values. */
+
+/* Fills `list` with the key's value list and returns its count (signed). Returns 0 and
+ * leaves `list` untouched when the key has no values or no value list (0xFFFFFFFF).
+ * Reads no file; `hive` is not used. */
 VESK_API int32_t VESK_CALL GetValueList(HiveHandle* hive, const KeyRecord* key,
                                         ValueListRecord* list) VESK_NOEXCEPT;
+
+/* Fills `value` with element `index` (from 0) of the list and returns its data type.
+ * Returns 0 and leaves `value` untouched for an index below 0 or not below the count;
+ * a data type of 0 looks the same, so a host that must tell them apart checks the
+ * index itself. No signature is checked: the cell reached is taken as a value node. */
 VESK_API int32_t VESK_CALL GetValue(HiveHandle* hive, const ValueListRecord* list,
                                     int32_t index, ValueRecord* value) VESK_NOEXCEPT;
+
+/* Returns the value's name: "{default}" when flag bit 0 is clear (the file is not
+ * read), else its name-length bytes up to the first zero byte. A length of 0x8000 or
+ * more gives an empty text; bytes past the end of the file come back as spaces. */
 VESK_API const char* VESK_CALL GetValueName(HiveHandle* hive, const ValueRecord* value) VESK_NOEXCEPT;
+
+/* Returns the record's data type, as GetValue did; reads no file and changes nothing. */
 VESK_API int32_t VESK_CALL GetValueType(HiveHandle* hive, const ValueRecord* value) VESK_NOEXCEPT;
 
-/* Value data. GetValueDataLength and GetValueString clear bit 31 of the record's
- * data size in place. GetValueData fills a buffer of at least the data size and
- * returns 1, or 0 for data of 4 bytes or fewer (read those with GetValueDword). */
+/* Value data. The data type is never consulted; data of 4 bytes or fewer lives in the
+ * record's data_offset field. */
+
+/* Returns the data size in bytes. Clears bit 31 (the inline mark) of the record's
+ * data_size in place, the only change it makes; reads no file. */
 VESK_API int32_t VESK_CALL GetValueDataLength(HiveHandle* hive, ValueRecord* value) VESK_NOEXCEPT;
+
+/* Returns the data read as UTF-16LE and converted to the system's 8-bit code page, up
+ * to the first zero code unit; data without one is followed by spaces up to its size
+ * in bytes. Reads at most 256000 bytes of data. Clears bit 31 of the record's
+ * data_size in place, as GetValueDataLength does. Returns an empty text when no room
+ * for the data can be had. */
 VESK_API const char* VESK_CALL GetValueString(HiveHandle* hive, ValueRecord* value) VESK_NOEXCEPT;
+
+/* Copies the data into `buffer`, which holds at least the data size, and returns 1.
+ * Returns 0 and writes nothing for data of 4 bytes or fewer, and while bit 31 of the
+ * size is still set (read those with GetValueDword). Writes no more than the file holds
+ * from the data on; the rest of the buffer keeps what it held. `value` is unchanged. */
 VESK_API int32_t VESK_CALL GetValueData(HiveHandle* hive, const ValueRecord* value,
                                         void* buffer) VESK_NOEXCEPT;
+
+/* Returns the record's data_offset field as it stands for data of 4 bytes or fewer
+ * (and while bit 31 of the size is set), else the first 4 bytes of the data, 0 where
+ * the file ends first. `value` is unchanged. */
 VESK_API uint32_t VESK_CALL GetValueDword(HiveHandle* hive, const ValueRecord* value) VESK_NOEXCEPT;
 
 #ifdef __cplusplus

@@ -14,9 +14,9 @@
 #include <unistd.h>
 #endif
 
-#include "hive/layout.h"
-#include "tests/support/hive_builder.h"
-#include "tests/support/temp_hive.h"
+#include "hive_builder.h"
+#include "layout.h"
+#include "temp_hive.h"
 #include "vesk/hive.hpp"
 
 namespace vesk::test {
@@ -175,10 +175,10 @@ TEST(HiveHppTest, OpenSaysWhyAFileIsNotAHive) {
   };
   const TempHive text(Bytes(5000, 'x'));
   const TempHive short_file(Bytes(100, 0));
-  const TempHive v15(hive_with([&](Bytes& h) { poke32(h, hive::kBaseMinorVersionAt, 5); }));
+  const TempHive v15(hive_with([&](Bytes& h) { poke32(h, format::kBaseMinorVersionAt, 5); }));
   const TempHive dirty(hive_with([&](Bytes& h) {
-    poke32(h, hive::kBasePrimarySequenceAt, 5);
-    poke32(h, hive::kBaseSecondarySequenceAt, 6);
+    poke32(h, format::kBasePrimarySequenceAt, 5);
+    poke32(h, format::kBaseSecondarySequenceAt, 6);
   }));
   const TempHive cut(hive_with([](Bytes& h) { h.resize(4096); }));
   const TempHive root_flags(hive_with([](Bytes& h) { h[4134] = 0x24; }));
@@ -285,7 +285,7 @@ TEST(HiveHppTest, ImpossibleDataSizeGivesNoBytes) {
   HiveBuilder b;
   const KeyRef root = b.add_root("ROOT");
   const ValueRef v = b.add_value(root, "Big", kTypeBinary, Bytes(8, 1));
-  b.poke_u32(v.contents + hive::kVkDataSizeAt, 0x7FFFFFF0);
+  b.poke_u32(v.contents + format::kVkDataSizeAt, 0x7FFFFFF0);
   TempHive file(b.bytes());
   Hive hive(file.path());
   Value big = hive.root()->values().at(0);

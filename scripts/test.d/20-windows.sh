@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows side. The 32-bit vesk_10.dll is built and its export table, stdcall
 # clean-up and imports are checked; then the suite and a plain C host are built for
-# 64-bit Windows, whose programs run here under wine64, and run against that DLL.
+# 64-bit Windows, whose programs run here under wine64, and run against that DLL, which
+# is also loaded and unloaded a thousand times.
 set -euo pipefail
 cd "${VESK_ROOT:-$(dirname "$0")/../..}"
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -61,14 +62,26 @@ cmake -S . -B build/win64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-w64-ming
 cmake --build build/win64 -j "$jobs"
 took "x86_64 build"
 
+# The load cycles run alone afterwards, so their figures can be shown.
 step "x86_64: the suite under wine64"
-VESK_REQUIRE_LOCALES=1 ctest --test-dir build/win64 -j "$jobs" --output-on-failure --timeout 120
+VESK_REQUIRE_LOCALES=1 ctest --test-dir build/win64 -j "$jobs" --output-on-failure --timeout 120 \
+  -E '^WindowsLoadCyclesTest\.'
 took "x86_64 suite under wine64"
+
+step "x86_64: a thousand loads and unloads, each with a full walk of dfirmuseum-win7-BCD"
+listing=build/win64/load-cycles.txt
+if ! timeout 300 scripts/wine-run build/win64/tests/windows/vesk_windows_load_cycles.exe \
+       </dev/null >"$listing" 2>&1; then
+  cat "$listing"
+  exit 1
+fi
+tr -d '\r' <"$listing" | grep -E '^ +(cycles|[0-9]+) '
+took "x86_64 load cycles under wine64"
 
 step "x86_64: a C host walks dfirmuseum-win7-BCD through LoadLibraryA and GetProcAddress"
 listing=build/win64/host-dfirmuseum-win7-BCD.txt
 status=0
-scripts/wine-run build/win64/tests/vesk_windows_host.exe build/win64/vesk_10.dll \
+scripts/wine-run build/win64/tests/windows/vesk_windows_host.exe build/win64/vesk_10.dll \
   tests/data/hives/dfirmuseum-win7-BCD </dev/null >"$listing" 2>&1 || status=$?
 tr -d '\r' <"$listing" | grep -E '^(export|PROBLEM)' || true
 tr -d '\r' <"$listing" | grep -m 3 '^  value' || true

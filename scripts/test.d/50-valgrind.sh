@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
 # valgrind --leak-check=full over a whole walk of every real hive plus a bounded walk of
-# each seed in fuzz/corpus/ (tests/walk_hives.cpp), and over vesk-dump on the sample hive
-# and a real one when that tool is built. Any error valgrind reports, a leak included,
-# fails the check; its heap and error summaries are printed either way.
+# each seed in fuzz/corpus/ (tests/hostile/walk_hives.cpp), and over vesk-dump on the
+# sample hive and a real one, all as scripts/test built them in build/release. Any error
+# valgrind reports, a leak included, fails the check; its heap and error summaries are
+# printed either way.
 set -euo pipefail
 cd "${VESK_ROOT:-$(dirname "$0")/../..}"
 build=build/release
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target vesk_walk_hives >/dev/null
+walk=$build/tests/hostile/vesk_walk_hives
+dump=$build/tools/vesk-dump/vesk-dump
+for program in "$walk" "$dump"; do
+  [ -x "$program" ] || { echo "50-valgrind: $program is missing; scripts/test builds it" >&2; exit 1; }
+done
 
 status=0
 # under_valgrind WHAT SHOW COMMAND...: SHOW "walk" prints the walk's report (less the
@@ -39,15 +43,7 @@ hives=(tests/data/hives/dfwinreg-NTUSER.DAT tests/data/hives/dfirmuseum-win7-BCD
        tests/data/hives/python-registry-UNICODE_TESTS tests/data/hives/dfirmuseum-win10-ELAM)
 seeds=$(find fuzz/corpus -type f ! -name README.md | wc -l)
 under_valgrind "walk of ${#hives[@]} real hives and $seeds seeds" walk \
-  "$build/tests/vesk_walk_hives" "${hives[@]}" --bounded fuzz/corpus/*
-
-dump=$build/tools/vesk-dump/vesk-dump
-if [ -x "$dump" ]; then
-  if [ -e examples/sample.hiv ]; then
-    under_valgrind "vesk-dump examples/sample.hiv" output "$dump" examples/sample.hiv
-  fi
-  under_valgrind "vesk-dump dfwinreg-NTUSER.DAT" output "$dump" tests/data/hives/dfwinreg-NTUSER.DAT
-else
-  echo "-- vesk-dump: skipped, $dump is not built in this tree"
-fi
+  "$walk" "${hives[@]}" --bounded fuzz/corpus/*
+under_valgrind "vesk-dump examples/sample.hiv" output "$dump" examples/sample.hiv
+under_valgrind "vesk-dump dfwinreg-NTUSER.DAT" output "$dump" tests/data/hives/dfwinreg-NTUSER.DAT
 exit "$status"

@@ -2,11 +2,14 @@
 // current file on which seek and read act. Entries come from the platform's heap.
 #include "frame/files.h"
 
-#include "frame/byte_order.h"
+#include "byte_order.h"
 #include "frame/platform.h"
 
 namespace vesk::frame {
 namespace {
+
+using format::load_le16;
+using format::load_le32;
 
 struct Entry {
   Entry* next;

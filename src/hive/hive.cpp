@@ -4,8 +4,8 @@
 
 #include "frame/files.h"
 #include "frame/platform.h"
-#include "hive/base_block.h"
-#include "hive/layout.h"
+#include "base_block.h"
+#include "layout.h"
 #include "vesk_10.h"
 
 static_assert(offsetof(HiveHandle, base_block) == 8, "base block follows file and size");
@@ -17,12 +17,12 @@ extern "C" HiveHandle* VESK_CALL OpenRegistryFile(const char* path) noexcept {
   hive->file = frame::open_file(path);
   if (hive->file != 0) {
     hive->file_size = frame::file_size();
-    if (hive->file_size >= hive::kBaseBlockBytes) {
+    if (hive->file_size >= format::kBaseBlockBytes) {
       frame::select_file(hive->file);
       frame::seek(0);
-      frame::read_bytes(&hive->base_block, hive::kBaseCopiedBytes);
-      if (hive::check_base_block(reinterpret_cast<const unsigned char*>(&hive->base_block),
-                                 hive->file_size) == hive::BaseBlockVerdict::kAccepted) {
+      frame::read_bytes(&hive->base_block, format::kBaseCopiedBytes);
+      if (format::check_base_block(reinterpret_cast<const unsigned char*>(&hive->base_block),
+                                 hive->file_size) == format::BaseBlockVerdict::kAccepted) {
         return hive;
       }
     }

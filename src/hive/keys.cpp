@@ -5,16 +5,16 @@
 #include "frame/files.h"
 #include "frame/result_area.h"
 #include "hive/hive_file.h"
-#include "hive/layout.h"
+#include "layout.h"
 #include "vesk_10.h"
 
 static_assert(offsetof(KeyRecord, signature) == 4, "node image starts at 4");
-static_assert(offsetof(KeyRecord, subkey_count) == 4 + vesk::hive::kNkSubkeyCountAt, "");
-static_assert(offsetof(KeyRecord, subkey_list) == 4 + vesk::hive::kNkSubkeyListAt, "");
-static_assert(offsetof(KeyRecord, value_count) == 4 + vesk::hive::kNkValueCountAt, "");
-static_assert(offsetof(KeyRecord, value_list) == 4 + vesk::hive::kNkValueListAt, "");
-static_assert(offsetof(KeyRecord, name_length) == 4 + vesk::hive::kNkNameLengthAt, "");
-static_assert(sizeof(KeyRecord) - offsetof(KeyRecord, signature) == vesk::hive::kNkCopiedBytes,
+static_assert(offsetof(KeyRecord, subkey_count) == 4 + vesk::format::kNkSubkeyCountAt, "");
+static_assert(offsetof(KeyRecord, subkey_list) == 4 + vesk::format::kNkSubkeyListAt, "");
+static_assert(offsetof(KeyRecord, value_count) == 4 + vesk::format::kNkValueCountAt, "");
+static_assert(offsetof(KeyRecord, value_list) == 4 + vesk::format::kNkValueListAt, "");
+static_assert(offsetof(KeyRecord, name_length) == 4 + vesk::format::kNkNameLengthAt, "");
+static_assert(sizeof(KeyRecord) - offsetof(KeyRecord, signature) == vesk::format::kNkCopiedBytes,
               "the record holds exactly the copied front of the node");
 
 namespace vesk::hive {
@@ -33,6 +33,7 @@ const char* read_fixed_text(std::uint32_t at, std::int32_t length) {
 extern "C" std::int32_t VESK_CALL SearchRootKey(HiveHandle* hive, KeyRecord* key) noexcept {
   using namespace vesk;
   using namespace vesk::hive;
+  using namespace vesk::format;
   if (key == nullptr || !select_hive(hive)) return 0;
   // Bins are visited by their offset fields. The walk only ever moves forward and stays
   // inside the file, so a crafted chain that wraps or points back cannot keep it going.
@@ -68,6 +69,7 @@ extern "C" std::int32_t VESK_CALL CountValues(const KeyRecord* key) noexcept {
 extern "C" const char* VESK_CALL GetRegKeyName(HiveHandle* hive, const KeyRecord* key) noexcept {
   using namespace vesk;
   using namespace vesk::hive;
+  using namespace vesk::format;
   if (key == nullptr || !select_hive(hive)) return frame::return_empty();
   return read_fixed_text(key->offset + kNkNameAt, signed_length(key->name_length));
 }

@@ -4,18 +4,19 @@
 #include <algorithm>
 #include <cstring>
 
-#include "frame/byte_order.h"
+#include "byte_order.h"
 #include "frame/files.h"
 #include "frame/platform.h"
 #include "frame/result_area.h"
 #include "hive/hive_file.h"
-#include "hive/layout.h"
+#include "layout.h"
 #include "vesk_10.h"
 
 namespace {
 
 using namespace vesk;
 using namespace vesk::hive;
+using namespace vesk::format;
 
 std::int32_t clear_inline_flag(ValueRecord* value) {
   if (static_cast<std::int32_t>(value->data_size) < 0) value->data_size &= ~kVkInlineFlag;
@@ -99,7 +100,7 @@ extern "C" const char* VESK_CALL GetValueString(HiveHandle* hive, ValueRecord* v
   const std::int32_t unit_count = available / 2;
   std::int32_t converted = unit_count;
   for (std::int32_t i = 0; i < unit_count; ++i) {
-    units[i] = static_cast<char16_t>(frame::load_le16(source + 2 * i));
+    units[i] = static_cast<char16_t>(format::load_le16(source + 2 * i));
     if (units[i] == 0) {
       converted = i;
       break;

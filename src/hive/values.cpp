@@ -5,17 +5,17 @@
 #include "frame/files.h"
 #include "frame/result_area.h"
 #include "hive/hive_file.h"
-#include "hive/layout.h"
+#include "layout.h"
 #include "vesk_10.h"
 
 static_assert(offsetof(ValueRecord, signature) == 4, "node image starts at 4");
-static_assert(offsetof(ValueRecord, name_length) == 4 + vesk::hive::kVkNameLengthAt, "");
-static_assert(offsetof(ValueRecord, data_size) == 4 + vesk::hive::kVkDataSizeAt, "");
-static_assert(offsetof(ValueRecord, data_offset) == 4 + vesk::hive::kVkDataAt, "");
-static_assert(offsetof(ValueRecord, data_type) == 4 + vesk::hive::kVkTypeAt, "");
-static_assert(offsetof(ValueRecord, flags) == 4 + vesk::hive::kVkFlagsAt, "");
+static_assert(offsetof(ValueRecord, name_length) == 4 + vesk::format::kVkNameLengthAt, "");
+static_assert(offsetof(ValueRecord, data_size) == 4 + vesk::format::kVkDataSizeAt, "");
+static_assert(offsetof(ValueRecord, data_offset) == 4 + vesk::format::kVkDataAt, "");
+static_assert(offsetof(ValueRecord, data_type) == 4 + vesk::format::kVkTypeAt, "");
+static_assert(offsetof(ValueRecord, flags) == 4 + vesk::format::kVkFlagsAt, "");
 static_assert(sizeof(ValueRecord) - offsetof(ValueRecord, signature) ==
-                  vesk::hive::kVkCopiedBytes,
+                  vesk::format::kVkCopiedBytes,
               "the record holds exactly the copied front of the node");
 
 namespace {
@@ -25,6 +25,7 @@ constexpr char kDefaultValueName[] = "{default}";
 extern "C" std::int32_t VESK_CALL GetValueList(HiveHandle* /*hive*/, const KeyRecord* key,
                                                ValueListRecord* list) noexcept {
   using namespace vesk::hive;
+  using namespace vesk::format;
   if (key == nullptr || list == nullptr) return 0;
   if (key->value_count == 0 || key->value_list == kNoCell) return 0;
   list->count = key->value_count;
@@ -36,6 +37,7 @@ extern "C" std::int32_t VESK_CALL GetValue(HiveHandle* hive, const ValueListReco
                                            std::int32_t index, ValueRecord* value) noexcept {
   using namespace vesk;
   using namespace vesk::hive;
+  using namespace vesk::format;
   if (list == nullptr || value == nullptr || index < 0 || index >= list->count ||
       !select_hive(hive)) {
     return 0;
@@ -50,6 +52,7 @@ extern "C" std::int32_t VESK_CALL GetValue(HiveHandle* hive, const ValueListReco
 extern "C" const char* VESK_CALL GetValueName(HiveHandle* hive, const ValueRecord* value) noexcept {
   using namespace vesk;
   using namespace vesk::hive;
+  using namespace vesk::format;
   if (value == nullptr) return frame::return_empty();
   if ((value->flags & kVkCompressedNameFlag) == 0) return frame::return_text(kDefaultValueName);
   if (!select_hive(hive)) return frame::return_empty();

@@ -36,6 +36,25 @@ bool CodeSet::append_name(std::string& out, std::string_view stored, bool quoted
   return whole;
 }
 
+bool CodeSet::append_text(std::string& out, std::u32string_view text) const {
+  const std::size_t before = out.size();
+  std::mbstate_t state{};
+  for (const char32_t c : text) {
+    char buffer[MB_LEN_MAX];
+    const std::size_t n = c < 0x80 ? 1 : std::wcrtomb(buffer, static_cast<wchar_t>(c), &state);
+    if (is_control(c) || n == static_cast<std::size_t>(-1)) {
+      out.resize(before);
+      return false;
+    }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else {
+      out.append(buffer, n);
+    }
+  }
+  return true;
+}
+
 std::optional<std::u32string> CodeSet::decode(std::string_view text) const {
   std::u32string out;
   out.reserve(text.size());
@@ -59,6 +78,22 @@ std::optional<std::u32string> CodeSet::decode(std::string_view text) const {
 
 std::optional<std::string> CodeSet::to_stored(std::string_view text) const {
   std::string out;
+  for (const char16_t c : utf16_of_text(text)) {
+    if (c > 0xFF) return std::nullopt;
+    out += static_cast<char>(c);
+  }
+  return out;
+}
+
+std::u16string utf16_of_stored(std::string_view stored) {
+  std::u16string out;
+  out.reserve(stored.size());
+  for (const char c : stored) out += static_cast<char16_t>(static_cast<unsigned char>(c));
+  return out;
+}
+
+std::u16string utf16_of_text(std::string_view text) {
+  std::u16string out;
   std::mbstate_t state{};
   std::size_t at = 0;
   while (at < text.size()) {
@@ -66,41 +101,56 @@ std::optional<std::string> CodeSet::to_stored(std::string_view text) const {
     const std::size_t n = std::mbrtowc(&wide, text.data() + at, text.size() - at, &state);
     if (n == 0 || n > text.size() - at) {
       state = std::mbstate_t{};
-      out += text[at++];
+      out += static_cast<char16_t>(static_cast<unsigned char>(text[at++]));
       continue;
     }
-    if (static_cast<std::uint32_t>(wide) > 0xFF) return std::nullopt;
-    out += static_cast<char>(wide);
+    const auto c = static_cast<std::uint32_t>(wide);
+    if (c >= 0x10000) {
+      out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+      out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(c);
+    }
     at += n;
   }
   return out;
 }
 
-void append_json_string(std::string& out, std::string_view stored) {
+void append_json_char(std::string& out, char32_t c) {
   static const char kHex[] = "0123456789abcdef";
-  out += '"';
-  for (const char ch : stored) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += ch;
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\t') {
-      out += "\\t";
-    } else if (c == '\r') {
-      out += "\\r";
-    } else if (is_control(c)) {
-      out += "\\u00";
-      out += kHex[c >> 4];
-      out += kHex[c & 0xF];
-    } else if (c < 0x80) {
-      out += ch;
-    } else {
-      out += static_cast<char>(0xC0 | c >> 6);
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
+  if (c == '"' || c == '\\') {
+    out += '\\';
+    out += static_cast<char>(c);
+  } else if (c == '\n') {
+    out += "\\n";
+  } else if (c == '\t') {
+    out += "\\t";
+  } else if (c == '\r') {
+    out += "\\r";
+  } else if (is_control(c)) {
+    out += "\\u00";
+    out += kHex[c >> 4];
+    out += kHex[c & 0xF];
+  } else if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | c >> 6);
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | c >> 12);
+    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | c >> 18);
+    out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
   }
+}
+
+void append_json_string(std::string& out, std::string_view stored) {
+  out += '"';
+  for (const char ch : stored) append_json_char(out, static_cast<unsigned char>(ch));
   out += '"';
 }
 

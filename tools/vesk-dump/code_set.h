@@ -23,6 +23,10 @@ class CodeSet {
   // Returns false when a control character was replaced.
   bool append_name(std::string& out, std::string_view stored, bool quoted = false) const;
 
+  // Appends `text` in the code set; false, with `out` left as it was, when a character
+  // is a control character or one the code set lacks.
+  bool append_text(std::string& out, std::u32string_view text) const;
+
   // The characters of `text` in the code set, or none when it is not valid there.
   std::optional<std::u32string> decode(std::string_view text) const;
 
@@ -34,6 +38,16 @@ class CodeSet {
  private:
   std::string high_[128];  // the code set's form of Latin-1 0x80..0xFF, empty if none
 };
+
+// Appends one character inside a JSON string: as UTF-8, with control characters, quotes
+// and backslashes escaped. `c` is no surrogate.
+void append_json_char(std::string& out, char32_t c);
+// A stored 8-bit name as UTF-16: each byte is the Latin-1 character of that number.
+std::u16string utf16_of_stored(std::string_view stored);
+
+// Text in the thread's code set as UTF-16; a byte that is no character of the code set
+// stands for the Latin-1 character of its number, as to_stored takes it.
+std::u16string utf16_of_text(std::string_view text);
 
 // Appends a stored name as a JSON string: quoted, UTF-8, with control characters,
 // quotes and backslashes escaped.

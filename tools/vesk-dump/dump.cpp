@@ -2,10 +2,15 @@
 // start from, and runs the walk into the chosen writer.
 #include "dump.h"
 
+#include <cerrno>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <vector>
 
+#include "checks.h"
+#include "clean_view.h"
 #include "code_set.h"
 #include "output.h"
 #include "progress.h"
@@ -18,9 +23,27 @@
 namespace vesk::dump {
 namespace {
 
-constexpr int kDumped = 0;
-constexpr int kDumpedWithErrors = 1;
-constexpr int kRefused = 2;
+// What --check walks into: every record is read and checked, nothing is written.
+class NoOutput : public Sink {
+ public:
+  void key(const KeyEntry&) override {}
+  void value(const KeyEntry&, const ValueEntry&) override {}
+  void subkeys(const KeyEntry&) override {}
+  void key_end(const KeyEntry&) override {}
+};
+
+// Says first, when the file is shorter than its base block says, that it was cut.
+void name_cut(const HiveHandle& hive, Report& report) {
+  const Extent extent = extent_of(hive);
+  if (!extent.cut()) return;
+  report.headline(Finding::kCut, extent.file_size,
+                  "the file holds " + std::to_string(extent.file_size) +
+                      " bytes, but its base block says the hive needs " +
+                      std::to_string(extent.hive_end) + " (4096 + " +
+                      std::to_string(hive.base_block.hive_bins_size) +
+                      " of hive bins): it was cut short; what lies past its end is"
+                      " counted, not dumped");
+}
 
 std::string quoted(const CodeSet& code_set, std::string_view stored) {
   std::string out = "\"";
@@ -28,17 +51,73 @@ std::string quoted(const CodeSet& code_set, std::string_view stored) {
   return out + "\"";
 }
 
+// The non-empty steps of a backslash-separated path.
+std::vector<std::string_view> steps_of(std::string_view path) {
+  std::vector<std::string_view> steps;
+  while (!path.empty()) {
+    const std::size_t cut = path.find('\\');
+    if (cut != 0) steps.push_back(path.substr(0, cut));
+    path = cut == std::string_view::npos ? std::string_view() : path.substr(cut + 1);
+  }
+  return steps;
+}
+
+bool starts_with(const std::vector<std::string_view>& steps,
+                 const std::vector<std::string_view>& head) {
+  if (head.empty() || head.size() > steps.size()) return false;
+  for (std::size_t i = 0; i < head.size(); ++i) {
+    if (compare_names(steps[i], head[i]) != 0) return false;
+  }
+  return true;
+}
+
+// Whether `key` has a value named `name` (case ignored; "" the unnamed one).
+bool has_value(const Key& key, std::string_view name) {
+  for (const Value& value : key.values()) {
+    if (compare_names(value.has_name() ? value.name() : std::string(), name) == 0) return true;
+  }
+  return false;
+}
+
+// How far one reading of KEYPATH got: the keys found, the root first.
+struct Descent {
+  std::vector<Key> keys;
+  std::size_t first_step;  // the steps before it are the ones the root stands for
+};
+
+Descent descend(const Key& root, const std::vector<std::string_view>& steps,
+                std::size_t first_step) {
+  Descent d{{root}, first_step};
+  for (std::size_t i = first_step; i < steps.size(); ++i) {
+    std::optional<Key> next = d.keys.back().subkey(steps[i]);
+    if (!next) break;
+    d.keys.push_back(*next);
+  }
+  return d;
+}
+
 // The key to dump: the root, or the key that options.key_path names, with the stored
-// name of every key on the way in its path. None, reported, when a step is absent.
-std::optional<Start> locate(const Hive& hive, const Key& root, const Options& options,
-                            const CodeSet& code_set, Report& report) {
-  Start start{root, root.name(), {}, true, {}};
+// name of every key on the way in its path. A KEYPATH is read first as a path vesk-dump
+// prints (starting with the prefix or the root key's name), then as one below the root.
+// None, reported, when a step is absent, or when the value asked for is.
+std::optional<Start> locate(const Key& root, const Options& options, const CodeSet& code_set,
+                            Report& report) {
+  Start start{root, root.name(), {}, {}, true, {}, std::nullopt, !options.max_depth_chosen};
   if (options.has_prefix) {
     start.path = options.prefix;
+    start.chars = utf16_of_text(options.prefix);
   } else {
     start.name_whole = code_set.append_name(start.path, start.name);
+    start.chars = utf16_of_stored(start.name);
   }
-  if (options.key_path.empty()) return start;
+  if (options.value) {
+    start.only_value = code_set.to_stored(*options.value == "@" ? "" : *options.value);
+    if (!start.only_value) {
+      report.refuse("no value \"" + *options.value +
+                    "\": the library reads only names stored as 8-bit text");
+      return std::nullopt;
+    }
+  }
 
   const std::optional<std::string> wanted = code_set.to_stored(options.key_path);
   if (!wanted) {
@@ -46,25 +125,46 @@ std::optional<Start> locate(const Hive& hive, const Key& root, const Options& op
                   ": the library reads only names stored as 8-bit text");
     return std::nullopt;
   }
-  // Step by step through open_key, so each key's stored name (and case) goes into the path.
-  std::string_view rest = *wanted;
-  std::size_t walked = 0;
-  while (!rest.empty()) {
-    const std::size_t cut = rest.find('\\');
-    const std::string_view step = rest.substr(0, cut);
-    walked += step.size() + (cut == std::string_view::npos ? 0 : 1);
-    rest = cut == std::string_view::npos ? std::string_view() : rest.substr(cut + 1);
-    if (step.empty()) continue;
-    const std::optional<Key> next = hive.open_key(std::string_view(*wanted).substr(0, walked));
-    if (!next) {
-      report.refuse("no key " + quoted(code_set, step) + " under " + start.path);
-      return std::nullopt;
-    }
+  const std::vector<std::string_view> steps = steps_of(*wanted);
+  std::vector<std::size_t> readings;
+  const std::optional<std::string> prefix =
+      options.has_prefix ? code_set.to_stored(options.prefix) : std::nullopt;
+  const std::vector<std::string_view> prefix_steps = prefix ? steps_of(*prefix) : steps_of("");
+  if (starts_with(steps, prefix_steps)) readings.push_back(prefix_steps.size());
+  if (starts_with(steps, {start.name})) readings.push_back(1);
+  readings.push_back(0);
+  Descent best{{}, 0};
+  for (const std::size_t first : readings) {
+    Descent d = descend(root, steps, first);
+    const bool whole = d.first_step + d.keys.size() - 1 == steps.size();
+    if (whole || best.keys.empty() || d.keys.size() > best.keys.size()) best = std::move(d);
+    if (whole) break;
+  }
+
+  // Each key's stored name (and case) goes into the path.
+  for (std::size_t i = 1; i < best.keys.size(); ++i) {
     start.above.push_back({start.key.offset(), start.path});
-    start.key = *next;
-    start.name = next->name();
+    start.key = best.keys[i];
+    start.name = start.key.name();
     start.path += '\\';
     start.name_whole = code_set.append_name(start.path, start.name) && start.name_whole;
+    start.chars += u'\\' + utf16_of_stored(start.name);
+  }
+  const std::size_t found = best.first_step + best.keys.size() - 1;
+  if (found < steps.size()) {
+    const std::string step = quoted(code_set, steps[found]);
+    if (found + 1 == steps.size() && has_value(start.key, steps[found])) {
+      report.refuse(step + " is a value of " + start.path + ", not a key; print it with --value");
+    } else {
+      report.refuse("no key " + step + " under " + start.path);
+    }
+    return std::nullopt;
+  }
+  if (start.only_value && !has_value(start.key, *start.only_value)) {
+    const std::string& name = *start.only_value;
+    report.refuse("no value " + (name.empty() ? std::string("@") : quoted(code_set, name)) +
+                  " in " + start.path);
+    return std::nullopt;
   }
   return start;
 }
@@ -75,29 +175,64 @@ int dump_file(const std::string& path, const Options& options, std::ostream& out
               std::ostream& err) {
   Progress progress(err, options.progress);
   Report report(err, path, progress);
-  const Hive hive(path);
+  if (options.check) report.summary_only();
+  // Without --ignore-dirty the view is never made: the library refuses a dirty hive.
+  const CleanView view(options.ignore_dirty ? path : std::string());
+  const std::string& opened = options.ignore_dirty ? view.path() : path;
+  if (view.dirty()) {
+    if (!view.problem().empty()) {
+      report.refuse(view.problem());
+      return kRefused;
+    }
+    report.warn("warning: its sequence numbers " + std::to_string(view.primary()) + " and " +
+                std::to_string(view.secondary()) +
+                " differ: it was not written out cleanly, and this primary file may miss"
+                " changes still held in its transaction logs; read as it is (--ignore-dirty)");
+  }
+  const Hive hive(opened);
   if (!hive) {
-    report.refuse(why_not_opened(path));
+    report.refuse(why_not_opened(opened));
     return kRefused;
   }
+  name_cut(*hive.handle(), report);
   const std::optional<Key> root = hive.root();
   if (!root) {
-    report.refuse(why_no_root(path));
+    report.refuse(why_no_root(opened));
     return kRefused;
   }
   const CodeSet code_set;
-  const std::optional<Start> start = locate(hive, *root, options, code_set, report);
+  const std::optional<Start> start = locate(*root, options, code_set, report);
   if (!start) return kRefused;
 
+  if (options.check) {
+    NoOutput nothing;
+    const Counts counts =
+        walk(hive, *start, options.max_depth, code_set, report, progress, nothing);
+    progress.clear();
+    report.summary(counts.keys, counts.values);
+    report.finish();
+    return report.has_errors() ? kDumpedWithDamage : kDumped;
+  }
   Output output(out);
-  const std::unique_ptr<Sink> writer = make_writer(options.format, output, code_set, report);
+  Shown shown = options.shown;
+  shown.one_value = options.value.has_value();
+  const std::unique_ptr<Sink> writer = make_writer(options.format, output, code_set, report,
+                                                   shown, find_code_page(options.code_page));
   walk(hive, *start, options.max_depth, code_set, report, progress, *writer);
   output.flush();
+  errno = 0;
   out.flush();
+  const int flush_error = errno;
   progress.clear();
-  if (output.failed()) report.error("writing the output failed");
+  if (output.failed()) {
+    const int why = output.error() != 0 ? output.error() : flush_error;
+    report.stop(std::string("writing the output failed") +
+                (why != 0 ? std::string(": ") + std::strerror(why) : std::string()));
+    report.finish();
+    return kOutputFailed;
+  }
   report.finish();
-  return report.has_errors() ? kDumpedWithErrors : kDumped;
+  return report.has_errors() ? kDumpedWithDamage : kDumped;
 }
 
 }  // namespace vesk::dump

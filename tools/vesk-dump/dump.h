@@ -1,26 +1,43 @@
 // vesk-dump's whole job behind one call, so the program, the tests and a fuzz target
-// share it: a hive file in, .reg, JSON or tree text out, a status back. The hive is read
-// only through the library's exported functions (include/vesk/hive.hpp).
+// share it: a hive file in, .reg, JSON, tree or timeline text out, a status back. The
+// hive is read only through the library's exported functions (include/vesk/hive.hpp).
 #pragma once
 
+#include <optional>
 #include <ostream>
 #include <string>
 
+#include "writers.h"
+
 namespace vesk::dump {
 
-enum class Format { kReg, kJson, kTree };
+// Exit statuses, one meaning each.
+inline constexpr int kDumped = 0;             // all of it
+inline constexpr int kDumpedWithDamage = 1;   // damage, or parts the library cannot read
+inline constexpr int kRefused = 2;            // not read at all: no hive, no such key, usage
+inline constexpr int kOutputFailed = 3;       // the output could not be written
 
 struct Options {
   Format format = Format::kReg;
   std::string prefix;       // in the code set; stands for the root key in .reg paths
   bool has_prefix = false;  // false: the root key's own name stands for it
-  std::string key_path;     // backslash-separated, case ignored; empty: the whole hive
+  // Backslash-separated, case ignored; may start with the root key's name or the prefix
+  // and end in a backslash, as printed paths do. Empty: the whole hive.
+  std::string key_path;
+  std::optional<std::string> value;  // in the code set: only this value of the key; "" or
+                                     // "@" for the unnamed one
   int max_depth = 512;      // levels of subkeys followed below the first key dumped
+  bool max_depth_chosen = false;  // a chosen limit is no damage when reached
+  Shown shown;
   bool progress = false;    // a progress line on `err` while the dump runs
+  bool check = false;       // walk as a dump does, write nothing, summarise what was found
+  bool ignore_dirty = false;  // read a hive whose sequence numbers differ, as it is
+  int code_page = 1252;     // what --format regedit4 is written in; find_code_page accepts it
 };
 
-// Writes the hive at `path` to `out`, diagnostics to `err`; returns the exit status:
-// 0 dumped, 1 dumped with errors, 2 refused.
+// Writes the hive at `path` to `out`, diagnostics to `err`; returns the exit status,
+// one of the constants above. With options.check, writes nothing to `out` and ends `err`
+// with a summary.
 int dump_file(const std::string& path, const Options& options, std::ostream& out,
               std::ostream& err);
 

@@ -4,15 +4,47 @@
 #include "json_writer.h"
 
 #include "code_set.h"
+#include "decoded_data.h"
+#include "filetime.h"
 #include "hex.h"
+#include "value_types.h"
 
 namespace vesk::dump {
+namespace {
+
+void append_json_text(std::string& t, const std::u32string& text) {
+  t += '"';
+  for (const char32_t c : text) append_json_char(t, c);
+  t += '"';
+}
+
+// "text", "strings" or "number" after the data, where the type says how to read it.
+void append_decoded(std::string& t, std::uint32_t type, const std::vector<std::uint8_t>& bytes) {
+  if (type == kTypeString || type == kTypeExpandString || type == kTypeLink) {
+    t += ", \"text\": ";
+    append_json_text(t, decoded_text(bytes));
+  } else if (type == kTypeMultiString) {
+    t += ", \"strings\": [";
+    bool first = true;
+    for (const std::u32string& s : decoded_strings(bytes)) {
+      if (!first) t += ", ";
+      first = false;
+      append_json_text(t, s);
+    }
+    t += ']';
+  } else if (const std::optional<std::uint64_t> n = decoded_number(type, bytes)) {
+    t += ", \"number\": " + std::to_string(*n);
+  }
+}
+
+}  // namespace
 
 void JsonWriter::indent(int depth, int extra) {
   out_.text().append(static_cast<std::size_t>(4 * depth + extra), ' ');
 }
 
-void JsonWriter::key(const KeyView& key) {
+void JsonWriter::key(const KeyEntry& key) {
+  if (one_value_) return;
   std::string& t = out_.text();
   if (key.depth > 0) {
     t += first_subkey_.back() ? "\n" : ",\n";
@@ -22,31 +54,66 @@ void JsonWriter::key(const KeyView& key) {
   t += "{\n";
   indent(key.depth, 2);
   t += "\"name\": ";
-  append_json_string(t, key.name);
+  if (key.unreadable.empty()) {
+    append_json_string(t, key.name);
+  } else {
+    t += "null";
+  }
   t += ",\n";
+  indent(key.depth, 2);
+  // null for a time that no date stands for; one out of range keeps its stored value.
+  t += "\"last_written\": ";
+  const TimeKind kind = time_kind(key.last_written);
+  if (kind == TimeKind::kDate) {
+    t += '"';
+    append_iso_time(t, key.last_written);
+    t += "\",\n";
+  } else {
+    t += "null,\n";
+    if (kind == TimeKind::kOutOfRange) {
+      indent(key.depth, 2);
+      t += "\"last_written_filetime\": \"";
+      append_hex(t, key.last_written, 16);
+      t += "\",\n";
+    }
+  }
   indent(key.depth, 2);
   t += "\"values\": [";
   first_value_ = true;
 }
 
-void JsonWriter::value(const KeyView& key, ValueView& value) {
+void JsonWriter::value(const KeyEntry& key, const ValueEntry& value) {
   std::string& t = out_.text();
-  t += first_value_ ? "\n" : ",\n";
+  if (!one_value_) {
+    t += first_value_ ? "\n" : ",\n";
+    indent(key.depth, 4);
+  }
   first_value_ = false;
-  indent(key.depth, 4);
   t += "{\"name\": ";
-  append_json_string(t, value.name);
+  if (value.unreadable.empty()) {
+    append_json_string(t, value.name);
+  } else {
+    t += "null";
+  }
   t += ", \"type\": " + std::to_string(value.type) + ", \"data\": ";
   if (!value.bytes) {
-    t += "null}";
-    return;
+    t += "null";
+  } else {
+    t += '"';
+    for (const std::uint8_t b : *value.bytes) append_hex_byte(t, b);
+    t += '"';
+    append_decoded(t, value.type, *value.bytes);
   }
-  t += '"';
-  for (const std::uint8_t b : *value.bytes) append_hex_byte(t, b);
-  t += "\"}";
+  if (!value.unreadable.empty()) {
+    t += ", \"unreadable\": ";
+    append_json_string(t, value.unreadable);
+  }
+  t += '}';
+  if (one_value_) t += '\n';
 }
 
-void JsonWriter::subkeys(const KeyView& key) {
+void JsonWriter::subkeys(const KeyEntry& key) {
+  if (one_value_) return;
   std::string& t = out_.text();
   if (!first_value_) {
     t += '\n';
@@ -59,14 +126,31 @@ void JsonWriter::subkeys(const KeyView& key) {
   out_.flush_if_full();
 }
 
-void JsonWriter::key_end(const KeyView& key) {
+void JsonWriter::key_end(const KeyEntry& key) {
+  if (one_value_) return;
   std::string& t = out_.text();
   if (!first_subkey_.back()) {
     t += '\n';
     indent(key.depth, 2);
   }
   first_subkey_.pop_back();
-  t += "]\n";
+  t += ']';
+  // What the library could not read comes after what it did, in members of its own.
+  if (key.subkeys_not_read > 0) {
+    t += ",\n";
+    indent(key.depth, 2);
+    t += "\"subkeys_not_read\": " + std::to_string(key.subkeys_not_read) + ",\n";
+    indent(key.depth, 2);
+    t += "\"subkeys_not_read_reason\": ";
+    append_json_string(t, key.subkeys_not_read_reason);
+  }
+  if (!key.unreadable.empty()) {
+    t += ",\n";
+    indent(key.depth, 2);
+    t += "\"unreadable\": ";
+    append_json_string(t, key.unreadable);
+  }
+  t += '\n';
   indent(key.depth, 0);
   t += '}';
   if (key.depth == 0) t += '\n';

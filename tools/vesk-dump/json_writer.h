@@ -1,29 +1,36 @@
 // The JSON format: one document, the first key dumped as
-// {"name": ..., "values": [{"name": ..., "type": N, "data": "<hex>"}, ...], "subkeys": [...]}
-// with subkeys the same way, in the library's order. Names are the stored 8-bit names
-// read as Latin-1 and written as UTF-8; data is the stored bytes, or null when the data
-// size cannot be true. The default value's name is "".
+// {"name": ..., "last_written": ..., "values": [{"name": ..., "type": N, "data": "<hex>"},
+// ...], "subkeys": [...]} with subkeys the same way, in the library's order. Names are the
+// stored 8-bit names read as Latin-1 and written as UTF-8; data is the stored bytes, or
+// null when the data size cannot be true. The default value's name is "". Beside the
+// data, "text", "strings" or "number" give it decoded where its type says how. A name the
+// library cannot read is null, with "unreadable" saying why (last in the object); a key
+// whose subkeys are not all read ends with "subkeys_not_read" (a count) and
+// "subkeys_not_read_reason".
 #pragma once
 
 #include <vector>
 
 #include "output.h"
-#include "walk.h"
+#include "entries.h"
 
 namespace vesk::dump {
 
 class JsonWriter : public Sink {
  public:
-  explicit JsonWriter(Output& out) : out_(out) {}
-  void key(const KeyView& key) override;
-  void value(const KeyView& key, ValueView& value) override;
-  void subkeys(const KeyView& key) override;
-  void key_end(const KeyView& key) override;
+  // With `one_value`, the document is the one value object the walk hands over.
+  explicit JsonWriter(Output& out, bool one_value = false)
+      : out_(out), one_value_(one_value) {}
+  void key(const KeyEntry& key) override;
+  void value(const KeyEntry& key, const ValueEntry& value) override;
+  void subkeys(const KeyEntry& key) override;
+  void key_end(const KeyEntry& key) override;
 
  private:
   void indent(int depth, int extra);
 
   Output& out_;
+  bool one_value_;
   bool first_value_ = true;
   std::vector<bool> first_subkey_;  // per open key: no subkey written yet
 };

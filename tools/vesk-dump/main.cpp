@@ -7,36 +7,104 @@
 
 #include <unistd.h>
 
+#include "code_pages.h"
 #include "dump.h"
 
 namespace {
 
 const char kUsage[] =
     "Usage: vesk-dump [OPTION]... HIVE [KEYPATH]\n"
-    "Write the registry hive file HIVE as text on standard output: a REGEDIT4 .reg\n"
-    "file (the default), one JSON document, or an indented tree. With KEYPATH (names\n"
-    "separated by backslashes, case ignored, e.g. 'Microsoft\\Windows') only that key\n"
-    "and the keys below it.\n"
+    "Write the registry hive file HIVE as text on standard output: a .reg file that\n"
+    "regedit imports, one JSON document, an indented tree, or a timeline of its keys.\n"
+    "With KEYPATH (names separated by backslashes, case ignored, e.g.\n"
+    "'Microsoft\\Windows', or any key path vesk-dump prints) only that key and the\n"
+    "keys below it.\n"
     "\n"
-    "  -f, --format FORMAT  reg, json or tree (default: reg)\n"
-    "  -p, --prefix TEXT    the path that stands for the root key in .reg headers,\n"
+    "  -f, --format FORMAT  reg: a \"Windows Registry Editor Version 5.00\" file,\n"
+    "                         UTF-16LE with a byte-order mark, CRLF line ends,\n"
+    "                         data as stored;\n"
+    "                       regedit4: \"REGEDIT4\" in a Windows code page, for\n"
+    "                         hosts that need it;\n"
+    "                       json; tree, for reading; or timeline: CSV, a line per\n"
+    "                         key, newest first.\n"
+    "                       Default: reg; tree when standard output is a terminal.\n"
+    "      --code-page N    the code page of --format regedit4: 874 or 1250 to\n"
+    "                       1258 (default: 1252). A value it cannot carry exactly\n"
+    "                       is left out, with a ';' comment line, and reported.\n"
+    "  -p, --prefix TEXT    the path that stands for the root key in printed paths,\n"
     "                       e.g. 'HKEY_LOCAL_MACHINE\\SOFTWARE' (default: the root\n"
     "                       key's own name)\n"
+    "      --value NAME     print only the value NAME of the key (@ or '' for the\n"
+    "                       unnamed value)\n"
+    "      --times          tree: show each key's last-write time\n"
+    "      --full-data      tree: show binary data whole, not its first 16 bytes\n"
     "      --max-depth N    follow subkeys at most N levels down (default: 512)\n"
+    "      --check          read the whole hive as a dump does, write nothing on\n"
+    "                       standard output, and end with a summary: keys and values\n"
+    "                       read, every damage found by kind, with counts and offsets\n"
+    "      --ignore-dirty   read a hive whose sequence numbers differ (copied from a\n"
+    "                       live or crashed system) as its primary file stands, with a\n"
+    "                       warning; the file is not changed: the library reads a\n"
+    "                       private in-memory copy marked clean, as large as the file\n"
     "  -h, --help           show this help and exit\n"
     "  -V, --version        show the version and exit\n"
     "\n"
-    "Only version 1.3 hives are read, through the vesk_10 library. Text comes out in\n"
-    "the locale's code set; a string that would not come out exactly is written as hex.\n"
+    "Only version 1.3 hives are read, through the vesk_10 library. Tree text comes\n"
+    "out in the locale's code set; JSON is UTF-8 and .reg UTF-16LE in every locale.\n"
+    "Option values are read in any case. What the library cannot read (a name stored\n"
+    "as UTF-16, subkeys under a list it does not follow) is marked in every format:\n"
+    "a ';' comment in .reg, \"name\": null with \"unreadable\", or\n"
+    "\"subkeys_not_read\" in JSON.\n"
     "\n"
-    "Exit status: 0 dumped; 1 dumped with errors, each reported on standard error;\n"
-    "2 refused (not a readable version 1.3 hive, KEYPATH absent, or a usage error).\n";
+    "Every key, value, list and data run is checked against the file before it is\n"
+    "read; what fails is reported with its path and file offset, skipped, and the\n"
+    "dump goes on with the rest. A file shorter than its base block says is named as\n"
+    "cut short first, and what lies past its end is counted once.\n"
+    "\n"
+    "Exit status: 0 all dumped (nothing found, with --check); 1 dumped with damage or\n"
+    "with parts the library cannot read, each reported on standard error; 2 refused\n"
+    "(not a readable hive, not written out cleanly and no --ignore-dirty, KEYPATH or\n"
+    "--value not found, or a usage error); 3 the output could not be written (a full\n"
+    "disk, say). A reader that closes the pipe early, as head does, ends vesk-dump\n"
+    "quietly by SIGPIPE.\n";
 
 int usage_error(const std::string& what) {
   std::cerr << "vesk-dump: " << what << "\nTry 'vesk-dump --help' for more.\n";
-  return 2;
+  return vesk::dump::kRefused;
 }
 
+std::string lower(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+// The locale the environment asks for; when it is not installed, a warning, and C.UTF-8
+// in its place if it asked for UTF-8, so that text is not turned into hex unasked.
+void set_locale() {
+  if (std::setlocale(LC_ALL, "") != nullptr) return;
+  const char* asked = nullptr;
+  for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    const char* v = std::getenv(name);
+    if (v != nullptr && *v != '\0') {
+      asked = v;
+      break;
+    }
+  }
+  const std::string wanted = lower(asked != nullptr ? asked : "");
+  const bool utf8 = wanted.find("utf-8") != std::string::npos ||
+                    wanted.find("utf8") != std::string::npos;
+  std::cerr << "vesk-dump: warning: the locale '" << (asked != nullptr ? asked : "")
+            << "' is not available; ";
+  if (utf8 && std::setlocale(LC_CTYPE, "C.UTF-8") != nullptr) {
+    std::cerr << "text comes out in UTF-8 (C.UTF-8)\n";
+  } else {
+    std::cerr << "text beyond ASCII comes out as hex\n";
+  }
+}
+
+// A decimal number of at most 9 digits.
 bool parse_depth(const std::string& text, int& depth) {
   if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) {
     return false;
@@ -48,11 +116,12 @@ bool parse_depth(const std::string& text, int& depth) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::setlocale(LC_ALL, "");
+  set_locale();
   std::ios::sync_with_stdio(false);
 
   vesk::dump::Options options;
   options.progress = isatty(STDERR_FILENO) == 1;
+  bool format_given = false;
   std::string files[2];
   int file_count = 0;
   bool options_done = false;
@@ -71,6 +140,14 @@ int main(int argc, char** argv) {
       std::cout << kUsage;
       return 0;
     }
+    if (arg == "--check") {
+      options.check = true;
+      continue;
+    }
+    if (arg == "--ignore-dirty") {
+      options.ignore_dirty = true;
+      continue;
+    }
     if (arg == "-V" || arg == "--version") {
       std::cout << "vesk-dump " VESK_VERSION "\n";
       return 0;
@@ -83,27 +160,55 @@ int main(int argc, char** argv) {
       value = arg.substr(equals + 1);
       arg.resize(equals);
     }
+    if (!inline_value && (arg == "--times" || arg == "--full-data")) {
+      (arg == "--times" ? options.shown.times : options.shown.full_data) = true;
+      continue;
+    }
     const bool takes_value = arg == "-f" || arg == "--format" || arg == "-p" ||
-                             arg == "--prefix" || arg == "--max-depth";
+                             arg == "--prefix" || arg == "--max-depth" || arg == "--value" ||
+                             arg == "--code-page";
     if (!takes_value) return usage_error("unknown option " + arg);
     if (!inline_value) {
       if (i + 1 >= argc) return usage_error(arg + " needs a value");
       value = argv[++i];
     }
     if (arg == "-f" || arg == "--format") {
-      if (value == "reg") options.format = vesk::dump::Format::kReg;
-      else if (value == "json") options.format = vesk::dump::Format::kJson;
-      else if (value == "tree") options.format = vesk::dump::Format::kTree;
-      else return usage_error("unknown format '" + value + "' (reg, json or tree)");
+      format_given = true;
+      const std::string name = lower(value);
+      if (name == "reg") options.format = vesk::dump::Format::kReg;
+      else if (name == "regedit4") options.format = vesk::dump::Format::kRegedit4;
+      else if (name == "json") options.format = vesk::dump::Format::kJson;
+      else if (name == "tree") options.format = vesk::dump::Format::kTree;
+      else if (name == "timeline") options.format = vesk::dump::Format::kTimeline;
+      else return usage_error("unknown format '" + value +
+                              "' (reg, regedit4, json, tree or timeline)");
+    } else if (arg == "--code-page") {
+      int number = 0;
+      if (!parse_depth(value, number) || !vesk::dump::find_code_page(number)) {
+        return usage_error("--code-page " + value + " is not a single-byte Windows code page;" +
+                           " accepted: " + vesk::dump::code_page_list());
+      }
+      options.code_page = number;
     } else if (arg == "-p" || arg == "--prefix") {
+      // A trailing backslash would double the one each path puts after the prefix.
+      while (!value.empty() && value.back() == '\\') value.pop_back();
       if (value.empty()) return usage_error("--prefix needs a path");
       options.prefix = value;
       options.has_prefix = true;
+    } else if (arg == "--value") {
+      options.value = value;
     } else if (!parse_depth(value, options.max_depth)) {
       return usage_error("--max-depth needs a number, not '" + value + "'");
+    } else {
+      options.max_depth_chosen = true;
     }
   }
   if (file_count == 0) return usage_error("no hive file given");
+  if (options.value && options.format == vesk::dump::Format::kTimeline) {
+    return usage_error("--value does not go with --format timeline");
+  }
   options.key_path = files[1];
+  // UTF-16 on a terminal is unreadable: there the default is the tree, meant for reading.
+  if (!format_given && isatty(STDOUT_FILENO) == 1) options.format = vesk::dump::Format::kTree;
   return vesk::dump::dump_file(files[0], options, std::cout, std::cerr);
 }

@@ -2,6 +2,7 @@
 // of a large hive costs few writes.
 #pragma once
 
+#include <cerrno>
 #include <ostream>
 #include <string>
 
@@ -19,17 +20,23 @@ class Output {
     if (text_.size() >= kFlushBytes) flush();
   }
   void flush() {
-    if (!text_.empty()) os_.write(text_.data(), static_cast<std::streamsize>(text_.size()));
+    if (!text_.empty()) {
+      errno = 0;
+      os_.write(text_.data(), static_cast<std::streamsize>(text_.size()));
+      if (os_.fail() && error_ == 0) error_ = errno;
+    }
     text_.clear();
   }
-  // Whether the stream refused any of it.
+  // Whether the stream refused any of it, and the system's reason (0 when none was given).
   bool failed() const { return os_.fail(); }
+  int error() const { return error_; }
 
   static constexpr std::size_t kFlushBytes = 1 << 16;
 
  private:
   std::ostream& os_;
   std::string text_;
+  int error_ = 0;
 };
 
 }  // namespace vesk::dump

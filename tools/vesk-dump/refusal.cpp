@@ -9,16 +9,16 @@
 #include <filesystem>
 #include <vector>
 
-#include "frame/byte_order.h"
-#include "hive/base_block.h"
-#include "hive/layout.h"
+#include "byte_order.h"
+#include "base_block.h"
+#include "layout.h"
 
 namespace vesk::dump {
 namespace {
 
-using frame::load_le16;
-using frame::load_le32;
-using namespace vesk::hive;
+using format::load_le16;
+using format::load_le32;
+using namespace vesk::format;
 
 // The file's first `count` bytes (fewer if it is shorter), or the reason it cannot be read.
 struct Head {
@@ -82,7 +82,8 @@ std::string why_not_opened(const std::string& path) {
     case BaseBlockVerdict::kSequenceMismatch:
       return "the hive was not written out cleanly: its sequence numbers " +
              field(kBasePrimarySequenceAt) + " and " + field(kBaseSecondarySequenceAt) +
-             " differ (a write was cut short; its transaction logs hold the rest)";
+             " differ (a write was cut short; its transaction logs hold the rest);"
+             " --ignore-dirty reads the file as it stands";
     case BaseBlockVerdict::kBadMajorVersion:
     case BaseBlockVerdict::kBadMinorVersion:
       return "version " + field(kBaseMajorVersionAt) + "." + field(kBaseMinorVersionAt) +

@@ -1,108 +1,242 @@
-// REGEDIT4 text as regedit writes it: a section per key, a line per value, binary data as
+// .reg text as regedit writes it: a section per key, a line per value, binary data as
 // comma-separated hex folded with a backslash once a line reaches 77 columns, so no line
-// passes 80, and continued after two spaces. Strings are text only when nothing is lost.
+// passes 80, and continued after two spaces. A string is quoted text only when importing
+// the text gives back exactly the stored bytes. Lines are built as UTF-16 and encoded
+// whole, so a line the code page cannot carry is replaced by a comment, never cut.
 #include "reg_writer.h"
 
+#include "code_set.h"
 #include "hex.h"
-#include "value_types.h"
 #include "value_text.h"
+#include "value_types.h"
 
 namespace vesk::dump {
+namespace {
 
-RegWriter::RegWriter(Output& out, const CodeSet& code_set, Report& report)
-    : out_(out), code_set_(code_set), report_(report) {
-  out_.text() += "REGEDIT4\n\n";
+bool is_string_type(std::uint32_t type) {
+  return type == kTypeString || type == kTypeExpandString || type == kTypeMultiString;
 }
 
-void RegWriter::key(const KeyView& key) {
-  if (!key.name_whole) {
-    report_.error("key " + std::string(key.path) +
-                  ": control characters in its name are shown as '?'");
+std::u16string ascii(const std::string& text) {
+  return std::u16string(text.begin(), text.end());
+}
+
+void append_quoted(std::u16string& line, std::u16string_view text) {
+  line += u'"';
+  for (const char16_t c : text) {
+    if (c == u'\\' || c == u'"') line += u'\\';
+    line += c;
   }
-  std::string& t = out_.text();
-  t += '[';
-  t += key.path;
-  t += "]\n";
+  line += u'"';
 }
 
-void RegWriter::value(const KeyView& key, ValueView& value) {
+void append_hex_units(std::u16string& line, const std::string& hex) { line += ascii(hex); }
+
+bool has_control(std::string_view stored) {
+  for (const char c : stored) {
+    if (is_control(static_cast<unsigned char>(c))) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+RegWriter::RegWriter(Output& out, Report& report, const CodePage* code_page)
+    : out_(out), report_(report), page_(code_page) {
+  if (page_ == nullptr) out_.text() += "\xFF\xFE";  // the byte-order mark
+  emit(page_ == nullptr ? u"Windows Registry Editor Version 5.00" : u"REGEDIT4");
+  emit(u"");
+}
+
+bool RegWriter::emit(const std::u16string& line) {
   std::string& t = out_.text();
-  const std::size_t line_start = t.size();
-  if (value.name.empty()) {
-    t += '@';
-  } else {
-    t += '"';
-    if (!code_set_.append_name(t, value.name, true)) {
-      report_.error("value \"" + t.substr(line_start + 1) + "\" of " + std::string(key.path) +
-                    ": control characters in its name are shown as '?'");
+  if (page_ == nullptr) {
+    for (const char16_t c : line) {
+      t += static_cast<char>(c & 0xFF);
+      t += static_cast<char>(c >> 8);
     }
-    t += '"';
+    t.append("\r\0\n\0", 4);
+    return true;
+  }
+  const std::size_t start = t.size();
+  for (const char16_t c : line) {
+    const std::optional<std::uint8_t> b = page_->byte_of(c);
+    if (!b) {
+      t.resize(start);
+      return false;
+    }
+    t += static_cast<char>(*b);
+  }
+  t += "\r\n";
+  return true;
+}
+
+void RegWriter::comment(const std::u16string& text) {
+  std::u16string line = u"; ";
+  for (const char16_t c : text) {
+    const bool shown = !is_control(c) && (page_ == nullptr || page_->byte_of(c));
+    line += shown ? c : u'?';
+  }
+  emit(line);
+}
+
+void RegWriter::key(const KeyEntry& key) {
+  if (key.depth == 0) {
+    path_ = key.start_path;
+    ends_.clear();
+  } else {
+    path_.resize(ends_[static_cast<std::size_t>(key.depth - 1)]);
+    path_ += u'\\';
+    path_ += utf16_of_stored(key.name);
+    ends_.resize(static_cast<std::size_t>(key.depth));
+  }
+  ends_.push_back(path_.size());
+  if (skipped_depth_ >= 0 && key.depth > skipped_depth_) {
+    writing_ = false;
+    return;
+  }
+  skipped_depth_ = -1;
+  writing_ = true;
+
+  std::string why;
+  if (!key.unreadable.empty()) {
+    why = "its " + std::string(key.unreadable);
+  } else if (!key.name_whole || (key.depth > 0 && has_control(key.name))) {
+    why = "its name holds control characters";
+    report_.error("key " + std::string(key.path) + ": not written: " + why);
+  } else if (!emit(u"[" + path_ + u"]")) {
+    why = "its path has characters that code page " + std::to_string(page_->number) + " lacks";
+    report_.error("key " + std::string(key.path) + ": not written: " + why);
+  }
+  if (!why.empty()) {
+    comment(u"[" + path_ + u"] not written, nor anything below it: " + ascii(why));
+    emit(u"");
+    skipped_depth_ = key.depth;
+    writing_ = false;
+  }
+}
+
+std::optional<std::vector<std::uint8_t>> RegWriter::file_data(const ValueEntry& value) const {
+  const std::vector<std::uint8_t>& bytes = *value.bytes;
+  if (page_ == nullptr || !is_string_type(value.type)) return bytes;
+  // regedit widens each byte of REGEDIT4 string data through the code page and ends the
+  // data with a zero unit when it has none: only UTF-16 text already ending in one, all
+  // of it in the page, comes back exactly.
+  if (bytes.empty()) return bytes;
+  const std::size_t n = bytes.size();
+  if (n % 2 != 0 || bytes[n - 1] != 0 || bytes[n - 2] != 0) return std::nullopt;
+  std::vector<std::uint8_t> out;
+  out.reserve(n / 2);
+  for (std::size_t i = 0; i < n; i += 2) {
+    const std::optional<std::uint8_t> b = page_->byte_of(static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8));
+    if (!b) return std::nullopt;
+    out.push_back(*b);
+  }
+  return out;
+}
+
+void RegWriter::skip_value(const KeyEntry& key, const ValueEntry& value, const std::string& why,
+                           bool report) {
+  std::u16string which = u"value " + ascii(std::to_string(value.index));
+  if (value.unreadable.empty()) {
+    which += u' ';
+    if (value.is_default) {
+      which += u'@';
+    } else {
+      append_quoted(which, utf16_of_stored(value.name));
+    }
+  }
+  comment(which + u" not written: " + ascii(why));
+  if (report) {
+    report_.error("value " + std::to_string(value.index) + " of " + std::string(key.path) +
+                  ": not written: " + why);
+  }
+}
+
+void RegWriter::value(const KeyEntry& key, const ValueEntry& value) {
+  if (!writing_) return;
+  if (!value.unreadable.empty()) {
+    return skip_value(key, value, std::string(value.unreadable), false);
+  }
+  if (has_control(value.name)) {
+    return skip_value(key, value, "its name holds control characters", true);
   }
   if (!value.bytes) {
-    const std::string name = t.substr(line_start);
-    t.resize(line_start);
-    t += "; " + name + " not shown: data size " + std::to_string(value.length) +
-         " is larger than the file\n";
-    return;
+    return skip_value(key, value,
+                      "data size " + std::to_string(value.length) + " does not fit in the file",
+                      false);
   }
-  // Columns count characters: a stored name has one per byte, plus its escapes.
-  std::size_t column = 1;
-  if (!value.name.empty()) {
-    column = 2 + value.name.size();
-    for (const char c : value.name) column += c == '\\' || c == '"';
+  const std::optional<std::vector<std::uint8_t>> data = file_data(value);
+  if (!data) {
+    return skip_value(key, value,
+                      "its data cannot be written exactly in code page " +
+                          std::to_string(page_->number),
+                      true);
   }
-  t += '=';
-  ++column;
-  const std::vector<std::uint8_t>& bytes = *value.bytes;
-  if (value.type == kTypeString) {
-    if (const std::optional<std::string> text = shown_text(value.value, bytes, code_set_)) {
-      t += '"';
-      for (const char c : *text) {
-        if (c == '\\' || c == '"') t += '\\';
-        t += c;
-      }
-      t += "\"\n";
-      return;
-    }
-  }
-  if (value.type == kTypeDword && bytes.size() == 4) {
-    t += "dword:";
-    append_hex(t, load_le(bytes.data(), 4), 8);
-    t += '\n';
-    return;
-  }
-  const std::size_t type_start = t.size();
-  if (value.type == kTypeBinary) {
-    t += "hex:";
+  std::u16string line;
+  if (value.is_default) {
+    line += u'@';
   } else {
-    t += "hex(";
-    append_hex(t, value.type);
-    t += "):";
+    append_quoted(line, utf16_of_stored(value.name));
   }
-  column += t.size() - type_start;
-  append_folded_hex(t, bytes, column);
-  t += '\n';
-}
-
-void RegWriter::append_folded_hex(std::string& t, const std::vector<std::uint8_t>& bytes,
-                                  std::size_t column) {
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    append_hex_byte(t, bytes[i]);
-    if (i + 1 == bytes.size()) break;
-    t += ',';
-    column += 3;
-    if (column >= kFoldColumn) {
-      t += "\\\n  ";
-      column = 2;
+  line += u'=';
+  const std::vector<std::uint8_t>& bytes = *value.bytes;
+  const bool text = value.type == kTypeString && !bytes.empty() && printable_text(bytes);
+  if (text) {
+    // The stored units without their terminator, which the import adds back.
+    std::u16string units;
+    for (std::size_t i = 0; i + 2 < bytes.size(); i += 2) {
+      units += static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8);
+    }
+    append_quoted(line, units);
+  } else if (value.type == kTypeDword && bytes.size() == 4) {
+    std::string hex = "dword:";
+    append_hex(hex, load_le(bytes.data(), 4), 8);
+    append_hex_units(line, hex);
+  } else {
+    std::string hex;
+    if (value.type == kTypeBinary) {
+      hex = "hex:";
+    } else {
+      hex = "hex(";
+      append_hex(hex, value.type);
+      hex += "):";
+    }
+    append_hex_units(line, hex);
+    // Columns count characters, one per UTF-16 unit of the line so far.
+    std::size_t column = line.size();
+    for (std::size_t i = 0; i < data->size(); ++i) {
+      std::string byte;
+      append_hex_byte(byte, (*data)[i]);
+      append_hex_units(line, byte);
+      if (i + 1 == data->size()) break;
+      line += u',';
+      column += 3;
+      if (column >= kFoldColumn) {
+        line += u"\\\r\n  ";
+        column = 2;
+      }
     }
   }
+  if (!emit(line)) {
+    skip_value(key, value,
+               "its name has characters that code page " + std::to_string(page_->number) +
+                   " lacks",
+               true);
+  }
 }
 
-void RegWriter::subkeys(const KeyView& /*key*/) {
-  out_.text() += '\n';
+void RegWriter::subkeys(const KeyEntry& key) {
+  if (!writing_) return;
+  if (key.subkeys_not_read > 0) {
+    comment(ascii(std::to_string(key.subkeys_not_read)) +
+            u" subkeys of this key are not written: " +
+            ascii(std::string(key.subkeys_not_read_reason)));
+  }
+  emit(u"");
   out_.flush_if_full();
 }
 
-void RegWriter::key_end(const KeyView& /*key*/) {}
+void RegWriter::key_end(const KeyEntry& /*key*/) {}
 
 }  // namespace vesk::dump

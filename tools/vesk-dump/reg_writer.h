@@ -1,36 +1,54 @@
-// The .reg format: "REGEDIT4", then for every key a "[path]" line, its values, and a
-// blank line. REG_SZ shows as "text" when shown_text allows, REG_DWORD of 4 bytes as
-// dword:xxxxxxxx, everything else as hex: (REG_BINARY) or hex(type): over the stored bytes.
+// The .reg formats regedit imports. By default "Windows Registry Editor Version 5.00" in
+// UTF-16LE with a byte-order mark, data as stored; with a code page "REGEDIT4" in it, with
+// string data (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) converted to it as regedit expects.
+// Either way a key section per key, a line per value, CRLF line ends, and a ';' comment
+// line, never an approximation, wherever something cannot be written exactly.
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <vector>
 
-#include "code_set.h"
+#include "code_pages.h"
+#include "entries.h"
 #include "output.h"
 #include "report.h"
-#include "walk.h"
 
 namespace vesk::dump {
 
 class RegWriter : public Sink {
  public:
-  RegWriter(Output& out, const CodeSet& code_set, Report& report);
-  void key(const KeyView& key) override;
-  void value(const KeyView& key, ValueView& value) override;
-  void subkeys(const KeyView& key) override;
-  void key_end(const KeyView& key) override;
+  // `code_page` null: the UTF-16LE format; otherwise REGEDIT4 in that page.
+  RegWriter(Output& out, Report& report, const CodePage* code_page = nullptr);
+  void key(const KeyEntry& key) override;
+  void value(const KeyEntry& key, const ValueEntry& value) override;
+  void subkeys(const KeyEntry& key) override;
+  void key_end(const KeyEntry& key) override;
 
   // A line of hex is broken after the comma that takes it to this column or beyond.
   static constexpr std::size_t kFoldColumn = 77;
 
  private:
-  static void append_folded_hex(std::string& t, const std::vector<std::uint8_t>& bytes,
-                                std::size_t column);
+  // Appends `line` and a line end in the file's encoding; false, with nothing appended,
+  // when the code page lacks one of its characters.
+  bool emit(const std::u16string& line);
+  // A ';' line; characters the encoding lacks, and control characters, become '?'.
+  void comment(const std::u16string& text);
+  // The data as the file carries it: stored, or in the code page; none when the code
+  // page cannot carry it exactly.
+  std::optional<std::vector<std::uint8_t>> file_data(const ValueEntry& value) const;
+  // A comment in place of the value; `report` when the walk has not reported it already.
+  void skip_value(const KeyEntry& key, const ValueEntry& value, const std::string& why,
+                  bool report);
 
   Output& out_;
-  const CodeSet& code_set_;
   Report& report_;
+  const CodePage* page_;
+  std::u16string path_;          // the current key's path
+  std::vector<std::size_t> ends_;  // where each open key's path ends in path_
+  int skipped_depth_ = -1;       // the depth of a key not written, whose subtree is not either
+  bool writing_ = true;          // whether the current key's values are written
 };
 
 }  // namespace vesk::dump

@@ -1,8 +1,9 @@
 // Built for the eye, not for reading back: no escapes beyond what keeps a line a line.
 #include "tree_writer.h"
 
+#include "decoded_data.h"
+#include "filetime.h"
 #include "hex.h"
-#include "value_text.h"
 #include "value_types.h"
 
 namespace vesk::dump {
@@ -16,7 +17,27 @@ void append_number(std::string& t, std::uint64_t v, int digits) {
 
 }  // namespace
 
-void TreeWriter::key(const KeyView& key) {
+// The strings, each quoted, when the data is exactly a multi-string of them and the code
+// set shows every character; otherwise nothing is appended and the bytes show as hex.
+bool TreeWriter::append_strings(std::string& t, const std::vector<std::uint8_t>& bytes) const {
+  const std::vector<std::u32string> strings = decoded_strings(bytes);
+  if (!is_exact_multi_string(bytes, strings)) return false;
+  std::string shown;
+  for (const std::u32string& s : strings) {
+    if (!shown.empty()) shown += ' ';
+    shown += '"';
+    if (!code_set_.append_text(shown, s)) return false;
+    shown += '"';
+  }
+  t += strings.empty() ? "(no strings)" : shown;
+  return true;
+}
+
+bool TreeWriter::shows_text(std::uint32_t type) const {
+  return type == kTypeString || type == kTypeExpandString;
+}
+
+void TreeWriter::key(const KeyEntry& key) {
   std::string& t = out_.text();
   t.append(static_cast<std::size_t>(2 * key.depth), ' ');
   // The first key shows its whole path, so a KEYPATH dump says where it is.
@@ -26,13 +47,28 @@ void TreeWriter::key(const KeyView& key) {
     report_.error("key " + std::string(key.path) +
                   ": control characters in its name are shown as '?'");
   }
-  t += "\\\n";
+  t += '\\';
+  if (shown_.times) {
+    t += "  [";
+    append_time_or_reason(t, key.last_written);
+    t += ']';
+  }
+  if (!key.unreadable.empty()) {
+    t += "  <";
+    t += key.unreadable;
+    t += '>';
+  }
+  t += '\n';
 }
 
-void TreeWriter::value(const KeyView& key, ValueView& value) {
+void TreeWriter::value(const KeyEntry& key, const ValueEntry& value) {
   std::string& t = out_.text();
   t.append(static_cast<std::size_t>(2 * key.depth + 2), ' ');
-  if (value.name.empty()) {
+  if (!value.unreadable.empty()) {
+    t += "<value " + std::to_string(value.index) + ": ";
+    t += value.unreadable;
+    t += '>';
+  } else if (value.is_default) {
     t += '@';
   } else {
     const std::size_t start = t.size();
@@ -50,39 +86,41 @@ void TreeWriter::value(const KeyView& key, ValueView& value) {
   }
   t += ' ';
   if (!value.bytes) {
-    t += "(not shown: data size " + std::to_string(value.length) + " is larger than the file)\n";
+    t += "(not shown: data size " + std::to_string(value.length) + " does not fit in the file)\n";
     return;
   }
   const std::vector<std::uint8_t>& bytes = *value.bytes;
   const std::uint32_t type = value.type;
-  if (type == kTypeString || type == kTypeExpandString) {
-    if (const std::optional<std::string> text = shown_text(value.value, bytes, code_set_)) {
-      t += '"' + *text + "\"\n";
-      return;
-    }
+  if ((type == kTypeString || type == kTypeExpandString) && value.text) {
+    t += '"' + *value.text + "\"\n";
+    return;
   }
-  if ((type == kTypeDword || type == kTypeDwordBigEndian) && bytes.size() == 4) {
-    const std::uint64_t v = type == kTypeDword
-                                ? load_le(bytes.data(), 4)
-                                : std::uint64_t{bytes[0]} << 24 | bytes[1] << 16 |
-                                      bytes[2] << 8 | bytes[3];
-    append_number(t, v, 8);
-  } else if (type == kTypeQword && bytes.size() == 8) {
-    append_number(t, load_le(bytes.data(), 8), 16);
+  if (const std::optional<std::uint64_t> v = decoded_number(type, bytes)) {
+    append_number(t, *v, type == kTypeQword ? 16 : 8);
   } else if (bytes.empty()) {
     t += "(empty)";
-  } else {
-    for (std::size_t i = 0; i < bytes.size() && i < kShownBytes; ++i) {
+  } else if (!(type == kTypeMultiString && append_strings(t, bytes))) {
+    const std::size_t shown = shown_.full_data ? bytes.size() : kShownBytes;
+    for (std::size_t i = 0; i < bytes.size() && i < shown; ++i) {
       if (i > 0) t += ' ';
       append_hex_byte(t, bytes[i]);
     }
-    if (bytes.size() > kShownBytes) t += " ... (" + std::to_string(bytes.size()) + " bytes)";
+    if (bytes.size() > shown) t += " ... (" + std::to_string(bytes.size()) + " bytes)";
   }
   t += '\n';
 }
 
-void TreeWriter::subkeys(const KeyView& /*key*/) { out_.flush_if_full(); }
+void TreeWriter::subkeys(const KeyEntry& key) {
+  if (key.subkeys_not_read > 0) {
+    std::string& t = out_.text();
+    t.append(static_cast<std::size_t>(2 * key.depth + 2), ' ');
+    t += "<" + std::to_string(key.subkeys_not_read) + " subkeys not read: ";
+    t += key.subkeys_not_read_reason;
+    t += ">\n";
+  }
+  out_.flush_if_full();
+}
 
-void TreeWriter::key_end(const KeyView& /*key*/) {}
+void TreeWriter::key_end(const KeyEntry& /*key*/) {}
 
 }  // namespace vesk::dump

@@ -1,31 +1,39 @@
-// The tree format, for reading on a terminal: a key per line, its name and a backslash,
-// indented two spaces a level; beneath it its values as "name = TYPE data", then its
-// subkeys. Text shows as "text", numbers in hex and decimal, other data as hex bytes,
-// the first kShownBytes of them.
+// The tree format, for reading on a terminal: a key per line, its name and a backslash
+// (and, if asked, its last-write time in brackets), indented two spaces a level; beneath
+// it its values as "name = TYPE data", then its subkeys. Text shows as "text", a
+// multi-string as its "strings", numbers in hex and decimal, other data as hex bytes,
+// the first kShownBytes of them unless all are asked for. What the library cannot read
+// shows in angle brackets: "<value 7: name stored as UTF-16> = ...",
+// "<2 subkeys not read: ...>".
 #pragma once
 
 #include "code_set.h"
 #include "output.h"
 #include "report.h"
-#include "walk.h"
+#include "entries.h"
+#include "writers.h"
 
 namespace vesk::dump {
 
 class TreeWriter : public Sink {
  public:
-  TreeWriter(Output& out, const CodeSet& code_set, Report& report)
-      : out_(out), code_set_(code_set), report_(report) {}
-  void key(const KeyView& key) override;
-  void value(const KeyView& key, ValueView& value) override;
-  void subkeys(const KeyView& key) override;
-  void key_end(const KeyView& key) override;
+  TreeWriter(Output& out, const CodeSet& code_set, Report& report, const Shown& shown = {})
+      : out_(out), code_set_(code_set), report_(report), shown_(shown) {}
+  bool shows_text(std::uint32_t type) const override;
+  void key(const KeyEntry& key) override;
+  void value(const KeyEntry& key, const ValueEntry& value) override;
+  void subkeys(const KeyEntry& key) override;
+  void key_end(const KeyEntry& key) override;
 
   static constexpr std::size_t kShownBytes = 16;
 
  private:
+  bool append_strings(std::string& t, const std::vector<std::uint8_t>& bytes) const;
+
   Output& out_;
   const CodeSet& code_set_;
   Report& report_;
+  Shown shown_;
 };
 
 }  // namespace vesk::dump

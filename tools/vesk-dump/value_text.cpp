@@ -1,5 +1,4 @@
-// The lossless test for string data. The stored bytes decide what the text must be; the
-// library's conversion is used only when it gives exactly that back.
+// The stored bytes decide what a string's text must be.
 #include "value_text.h"
 
 namespace vesk::dump {
@@ -26,17 +25,6 @@ std::optional<std::u32string> printable_text(const std::vector<std::uint8_t>& by
     out += c;
   }
   return out;
-}
-
-std::optional<std::string> shown_text(Value& value, const std::vector<std::uint8_t>& bytes,
-                                      const CodeSet& code_set) {
-  const std::optional<std::u32string> stored = printable_text(bytes);
-  if (!stored) return std::nullopt;
-  if (stored->empty()) return std::string();
-  std::string text = value.text();
-  const std::optional<std::u32string> back = code_set.decode(text);
-  if (!back || *back != *stored) return std::nullopt;
-  return text;
 }
 
 }  // namespace vesk::dump

@@ -3,6 +3,7 @@
 // leads back to an ancestor is reported and skipped), the depth is bounded, and no more
 // subkeys, values or data are read than a file of the hive's size can hold, so every
 // walk ends however the hive was crafted. Problems go to the Report; the walk goes on.
+// The walk is the only caller of the library; the Sink receives plain records.
 #pragma once
 
 #include <cstdint>
@@ -12,38 +13,12 @@
 #include <vector>
 
 #include "code_set.h"
+#include "entries.h"
 #include "progress.h"
 #include "report.h"
 #include "vesk/hive.hpp"
 
 namespace vesk::dump {
-
-struct KeyView {
-  std::string_view name;  // as stored
-  std::string_view path;  // in the code set: the start's path and the names below it
-  int depth;              // 0 for the first key dumped
-  bool name_whole;        // false when `path` shows a control character of the name as '?'
-};
-
-struct ValueView {
-  std::string_view name;  // as stored; empty for the default value
-  bool is_default;
-  std::uint32_t type;
-  const std::optional<std::vector<std::uint8_t>>& bytes;  // none: the size cannot be true
-  std::int32_t length;                                    // the data size
-  Value& value;                                           // for its text
-};
-
-// What a format does with the walk; calls come in the order key, value..., subkeys,
-// then the subkeys' own calls, then key_end.
-class Sink {
- public:
-  virtual ~Sink() = default;
-  virtual void key(const KeyView& key) = 0;
-  virtual void value(const KeyView& key, ValueView& value) = 0;
-  virtual void subkeys(const KeyView& key) = 0;
-  virtual void key_end(const KeyView& key) = 0;
-};
 
 struct Ancestor {
   std::uint32_t offset;
@@ -55,8 +30,15 @@ struct Start {
   Key key;
   std::string name;  // as stored
   std::string path;  // in the code set
+  std::u16string chars;  // the same path as UTF-16, for formats that write it so
   bool name_whole = true;
   std::vector<Ancestor> above;  // the keys above it, the root first
+  // As stored: only the first value of this name (case ignored; "" the unnamed one) is
+  // handed over, and no subkey.
+  std::optional<std::string> only_value;
+  // Whether keys below the depth limit count as damage: they do when the limit is the
+  // registry's own, not when the user chose it.
+  bool depth_limit_is_damage = true;
 };
 
 struct Counts {

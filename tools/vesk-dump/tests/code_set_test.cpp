@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/support/thread_locale.h"
+#include "thread_locale.h"
 
 namespace vesk::dump {
 namespace {

@@ -15,7 +15,7 @@
 #include <sstream>
 #include <thread>
 
-#include "tests/support/temp_hive.h"
+#include "temp_hive.h"
 
 extern char** environ;
 
@@ -36,12 +36,46 @@ double now() {
 
 }  // namespace
 
+std::string readable_reg(const std::string& out) {
+  if (out.compare(0, 2, "\xFF\xFE") != 0) return out;
+  std::string text;
+  for (std::size_t i = 2; i + 1 < out.size(); i += 2) {
+    std::uint32_t c = static_cast<unsigned char>(out[i]) | static_cast<unsigned char>(out[i + 1]) << 8;
+    if (c >= 0xD800 && c < 0xDC00 && i + 3 < out.size()) {
+      const std::uint32_t low =
+          static_cast<unsigned char>(out[i + 2]) | static_cast<unsigned char>(out[i + 3]) << 8;
+      if (low >= 0xDC00 && low < 0xE000) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+        i += 2;
+      }
+    }
+    if (c == '\r') continue;  // CRLF; the writer puts no other CR into a line
+    if (c < 0x80) {
+      text += static_cast<char>(c);
+    } else if (c < 0x800) {
+      text += static_cast<char>(0xC0 | c >> 6);
+      text += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      text += static_cast<char>(0xE0 | c >> 12);
+      text += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+      text += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      text += static_cast<char>(0xF0 | c >> 18);
+      text += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+      text += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+      text += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return text;
+}
+
 Dumped dump_path(const std::string& path, const Options& options) {
   std::ostringstream out;
   std::ostringstream err;
   Dumped d;
   d.status = dump_file(path, options, out, err);
-  d.out = out.str();
+  d.raw = out.str();
+  d.out = readable_reg(d.raw);
   d.err = err.str();
   replace_all(d.err, path, "HIVE");
   return d;
@@ -50,6 +84,20 @@ Dumped dump_path(const std::string& path, const Options& options) {
 Dumped dump_bytes(const Bytes& hive, const Options& options) {
   vesk::test::TempHive file(hive);
   return dump_path(file.path(), options);
+}
+
+Bytes unreadable_parts() {
+  using namespace vesk::test;
+  HiveBuilder b;
+  const KeyRef root = b.add_root("R");
+  b.add_value(root, std::string("a\0b\0", 4), kTypeDword, le32(1), 0);  // UTF-16 "ab"
+  const KeyRef a = b.add_key("A", root);
+  b.add_key("B", a);
+  b.add_key("C", a);
+  const KeyRef u = b.add_key(std::string("U\0n\0", 4), root, 0x0000);  // UTF-16 "Un"
+  b.add_value(u, "x", kTypeDword, le32(2));
+  b.poke_u16(b.subkey_list(a).contents, 0x686C);  // "lh"
+  return b.bytes();
 }
 
 std::string read_file(const std::string& path) {
@@ -146,10 +194,19 @@ Dumped run_vesk_dump(const ToolRun& run) {
     std::remove(err_path.c_str());
   }
   d.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  d.raw = d.out;
+  d.out = readable_reg(d.raw);
   if (file) {
     replace_all(d.err, file->path(), "HIVE");
   }
   return d;
+}
+
+void set_last_written(vesk::test::HiveBuilder& b, const vesk::test::KeyRef& key,
+                      std::uint64_t filetime) {
+  constexpr std::uint32_t kLastWrittenAt = 4;  // in the key node, after signature and flags
+  b.poke_u32(key.contents + kLastWrittenAt, static_cast<std::uint32_t>(filetime));
+  b.poke_u32(key.contents + kLastWrittenAt + 4, static_cast<std::uint32_t>(filetime >> 32));
 }
 
 }  // namespace vesk::dump::test

@@ -3,11 +3,12 @@
 // back with the hive's temporary path replaced by HIVE, so tests compare whole texts.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "dump.h"
-#include "tests/support/hive_builder.h"
+#include "hive_builder.h"
 
 namespace vesk::dump::test {
 
@@ -15,9 +16,13 @@ using vesk::test::Bytes;
 
 struct Dumped {
   int status = -1;  // -1: the program did not end in time and was killed
-  std::string out;
+  std::string out;  // a UTF-16LE .reg shows here as UTF-8 with LF line ends, to compare
   std::string err;
+  std::string raw;  // the output byte for byte
 };
+
+// A UTF-16LE .reg (byte-order mark, CRLF) as UTF-8 with LF line ends; other text as it is.
+std::string readable_reg(const std::string& out);
 
 // dump_file on `hive` written to a temporary file, in the calling thread's locale.
 Dumped dump_bytes(const Bytes& hive, const Options& options = {});
@@ -35,8 +40,17 @@ struct ToolRun {
   double limit_seconds = 60;  // killed after this
 };
 
+// A hive with what the library cannot read: a value named in UTF-16 on the root "R",
+// subkeys "B" and "C" of "A" under an "lh" list, and a key named in UTF-16 ("Un", read
+// as "U") holding a DWORD "x" of 2.
+Bytes unreadable_parts();
+
 // Runs the built vesk-dump.
 Dumped run_vesk_dump(const ToolRun& run);
+
+// Stores `filetime` as the key's last-write time.
+void set_last_written(vesk::test::HiveBuilder& b, const vesk::test::KeyRef& key,
+                      std::uint64_t filetime);
 
 // The text of a whole file, or "<missing PATH>".
 std::string read_file(const std::string& path);

@@ -2,8 +2,13 @@
 // stored names (not the typed ones) in its path; an absent path is a refusal.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <sstream>
+#include <streambuf>
+
 #include "dump_run.h"
-#include "tests/support/thread_locale.h"
+#include "temp_hive.h"
+#include "thread_locale.h"
 
 namespace vesk::dump::test {
 namespace {
@@ -39,7 +44,7 @@ TEST_F(DumpTest, KeyPathDumpsThatSubtreeUnderItsStoredNames) {
   EXPECT_EQ(d.err, "");
   EXPECT_EQ(d.status, 0);
   EXPECT_EQ(d.out,
-            "REGEDIT4\n\n"
+            "Windows Registry Editor Version 5.00\n\n"
             "[ROOT\\Microsoft\\Windows]\n\n"
             "[ROOT\\Microsoft\\Windows\\CurrentVersion]\n"
             "\"ProgramFilesDir\"=\"C:\\\\Program Files\"\n\n"
@@ -51,11 +56,11 @@ TEST_F(DumpTest, KeyPathUnderAPrefix) {
   o.prefix = "HKEY_LOCAL_MACHINE\\SOFTWARE";
   o.has_prefix = true;
   EXPECT_EQ(dump_bytes(software(), o).out,
-            "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run]\n\n");
+            "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run]\n\n");
 }
 
 TEST_F(DumpTest, KeyPathInTheCodeSetFindsAnEightBitName) {
-  EXPECT_EQ(dump_bytes(software(), at("m\xC3\x9Cller")).out, "REGEDIT4\n\n[ROOT\\M\xC3\xBCller]\n\n");
+  EXPECT_EQ(dump_bytes(software(), at("m\xC3\x9Cller")).out, "Windows Registry Editor Version 5.00\n\n[ROOT\\M\xC3\xBCller]\n\n");
 }
 
 TEST_F(DumpTest, KeyPathInJsonAndTree) {
@@ -64,13 +69,16 @@ TEST_F(DumpTest, KeyPathInJsonAndTree) {
   EXPECT_EQ(dump_bytes(software(), o).out,
             "{\n"
             "  \"name\": \"CurrentVersion\",\n"
+            "  \"last_written\": \"1601-01-01T00:02:31.5847683Z\",\n"
             "  \"values\": [\n"
             "    {\"name\": \"ProgramFilesDir\", \"type\": 1, \"data\": "
-            "\"43003a005c00500072006f006700720061006d002000460069006c00650073000000\"}\n"
+            "\"43003a005c00500072006f006700720061006d002000460069006c00650073000000\", "
+            "\"text\": \"C:\\\\Program Files\"}\n"
             "  ],\n"
             "  \"subkeys\": [\n"
             "    {\n"
             "      \"name\": \"Run\",\n"
+            "      \"last_written\": \"1601-01-01T00:02:31.5847684Z\",\n"
             "      \"values\": [],\n"
             "      \"subkeys\": []\n"
             "    }\n"
@@ -104,6 +112,29 @@ TEST_F(DumpTest, AbsentKeyPathIsRefused) {
   }
 }
 
+// A stream that takes nothing, as a full disk would.
+class FullDisk : public std::streambuf {
+ protected:
+  int_type overflow(int_type) override {
+    errno = ENOSPC;
+    return traits_type::eof();
+  }
+  std::streamsize xsputn(const char*, std::streamsize) override {
+    errno = ENOSPC;
+    return 0;
+  }
+};
+
+TEST_F(DumpTest, OutputThatCannotBeWrittenIsNoSuccess) {
+  vesk::test::TempHive file(software());
+  FullDisk full;
+  std::ostream out(&full);
+  std::ostringstream err;
+  EXPECT_EQ(dump_file(file.path(), Options{}, out, err), kOutputFailed);
+  EXPECT_EQ(err.str(), std::string("vesk-dump: ") + file.path() +
+                           ": writing the output failed: No space left on device\n");
+}
+
 TEST_F(DumpTest, KeyPathThroughTheProgram) {
   const Bytes hive = software();
   ToolRun run;
@@ -111,7 +142,7 @@ TEST_F(DumpTest, KeyPathThroughTheProgram) {
   run.hive = &hive;
   Dumped d = run_vesk_dump(run);
   EXPECT_EQ(d.status, 0);
-  EXPECT_EQ(d.out, "REGEDIT4\n\n[ROOT\\Microsoft\\Office]\n\n");
+  EXPECT_EQ(d.out, "Windows Registry Editor Version 5.00\n\n[ROOT\\Microsoft\\Office]\n\n");
   run.args = {"HIVE", "Microsoft\\Excel"};
   d = run_vesk_dump(run);
   EXPECT_EQ(d.status, 2);

@@ -8,15 +8,15 @@
 #include <functional>
 
 #include "dump_run.h"
-#include "hive/layout.h"
-#include "tests/support/api_test.h"
-#include "tests/support/temp_hive.h"
+#include "layout.h"
+#include "api_test.h"
+#include "temp_hive.h"
 
 namespace vesk::dump::test {
 namespace {
 
 using namespace vesk::test;
-using namespace vesk::hive;
+using namespace vesk::format;
 
 Bytes good_hive() {
   HiveBuilder b;
@@ -55,7 +55,8 @@ const Row kRows[] = {
        return b;
      },
      "the hive was not written out cleanly: its sequence numbers 5 and 6 differ (a write was"
-     " cut short; its transaction logs hold the rest)"},
+     " cut short; its transaction logs hold the rest); --ignore-dirty reads the file as it"
+     " stands"},
     {"version 1.5", [] { return poked(kBaseMinorVersionAt, 5); },
      "version 1.5: only version 1.3 hives can be read"},
     {"version 1.2", [] { return poked(kBaseMinorVersionAt, 2); },
@@ -69,7 +70,10 @@ const Row kRows[] = {
     {"another clustering factor", [] { return poked(kBaseClusteringAt, 4); },
      "clustering factor 4: only 1 can be read"},
     {"a base block and nothing else", [] { return first_bytes(4096); },
-     "no root key: it must be the first cell of the first bin, and the file ends before that bin"},
+     "the file holds 4096 bytes, but its base block says the hive needs 8192 (4096 + 4096 of"
+     " hive bins): it was cut short; what lies past its end is counted, not dumped\n"
+     "vesk-dump: HIVE: no root key: it must be the first cell of the first bin, and the file"
+     " ends before that bin"},
     {"no hbin", [] { return poked(kFirstBinAt, 0x6E696267); },
      "no root key: it must be the first cell of the first bin, and the first bin has no"
      " \"hbin\" signature"},

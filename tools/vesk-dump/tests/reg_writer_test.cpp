@@ -5,8 +5,8 @@
 #include <numeric>
 
 #include "dump_run.h"
-#include "tests/support/api_test.h"
-#include "tests/support/thread_locale.h"
+#include "api_test.h"
+#include "thread_locale.h"
 
 namespace vesk::dump::test {
 namespace {
@@ -109,7 +109,7 @@ TEST_P(RegWriterTest, WritesTheValueLine) {
   const Dumped d = dump_bytes(b.bytes());
   EXPECT_EQ(d.err, "");
   EXPECT_EQ(d.status, 0);
-  EXPECT_EQ(d.out, "REGEDIT4\n\n[R]\n" + row.lines + "\n");
+  EXPECT_EQ(d.out, "Windows Registry Editor Version 5.00\n\n[R]\n" + row.lines + "\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Values, RegWriterTest, ::testing::ValuesIn(kRows), RowIndex());
@@ -130,7 +130,7 @@ TEST(RegWriterKeysTest, EveryKeyGetsASectionUnderItsPath) {
   const Dumped d = dump_bytes(nested_hive());
   EXPECT_EQ(d.status, 0);
   EXPECT_EQ(d.out,
-            "REGEDIT4\n\n"
+            "Windows Registry Editor Version 5.00\n\n"
             "[ROOT]\n@=\"top\"\n\n"
             "[ROOT\\Microsoft]\n\n"
             "[ROOT\\Microsoft\\Windows]\n\"Build\"=dword:00004a65\n\n"
@@ -144,61 +144,139 @@ TEST(RegWriterKeysTest, PrefixStandsForTheRoot) {
   options.has_prefix = true;
   const Dumped d = dump_bytes(nested_hive(), options);
   EXPECT_EQ(d.out,
-            "REGEDIT4\n\n"
+            "Windows Registry Editor Version 5.00\n\n"
             "[HKEY_LOCAL_MACHINE\\SOFTWARE]\n@=\"top\"\n\n"
             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft]\n\n"
             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows]\n\"Build\"=dword:00004a65\n\n"
             "[HKEY_LOCAL_MACHINE\\SOFTWARE\\M\xC3\xBCller]\n\n");
 }
 
-// In a code set without the characters, names keep their stored bytes and strings
-// that would not come out whole turn to hex: nothing is lost either way.
-TEST(RegWriterLocaleTest, CodeSetsWithoutTheCharacters) {
+// The UTF-16 .reg is the same in every locale; REGEDIT4 carries what its code page holds
+// and leaves the rest out with a comment, reported.
+TEST(RegWriterLocaleTest, TheFileDoesNotDependOnTheLocale) {
   HiveBuilder b;
   const KeyRef root = b.add_root("M\xFCller");
   b.add_value(root, "Caf\xE9", kTypeString, utf16z("Caf\xC3\xA9"));
   b.add_value(root, "Euro", kTypeString, utf16z("5 \xE2\x82\xAC"));
   b.add_value(root, "Plain", kTypeString, utf16z("ok"));
   const Bytes hive = b.bytes();
+  const std::string utf16 =
+      "Windows Registry Editor Version 5.00\n\n[M\xC3\xBCller]\n"
+      "\"Caf\xC3\xA9\"=\"Caf\xC3\xA9\"\n"
+      "\"Euro\"=\"5 \xE2\x82\xAC\"\n"
+      "\"Plain\"=\"ok\"\n\n";
   {
     ThreadLocale c("C");
     ASSERT_TRUE(c.active());
-    EXPECT_EQ(dump_bytes(hive).out,
-              "REGEDIT4\n\n[M\xFCller]\n"
-              "\"Caf\xE9\"=hex(1):43,00,61,00,66,00,e9,00,00,00\n"
-              "\"Euro\"=hex(1):35,00,20,00,ac,20,00,00\n"
-              "\"Plain\"=\"ok\"\n\n");
+    EXPECT_EQ(dump_bytes(hive).out, utf16);
   }
   {
     VESK_USE_LOCALE(latin1, "en_US.ISO-8859-1");
-    EXPECT_EQ(dump_bytes(hive).out,
-              "REGEDIT4\n\n[M\xFCller]\n"
-              "\"Caf\xE9\"=\"Caf\xE9\"\n"
-              "\"Euro\"=hex(1):35,00,20,00,ac,20,00,00\n"
-              "\"Plain\"=\"ok\"\n\n");
+    EXPECT_EQ(dump_bytes(hive).out, utf16);
   }
   {
     VESK_USE_LOCALE(cp1252, "en_US.CP1252");
-    EXPECT_EQ(dump_bytes(hive).out,
-              "REGEDIT4\n\n[M\xFCller]\n"
-              "\"Caf\xE9\"=\"Caf\xE9\"\n"
-              "\"Euro\"=\"5 \x80\"\n"
-              "\"Plain\"=\"ok\"\n\n");
+    EXPECT_EQ(dump_bytes(hive).out, utf16);
   }
 }
 
-TEST(RegWriterNamesTest, ControlCharactersInNamesAreReplacedAndReported) {
+TEST(RegWriterRegedit4Test, WrittenInTheCodePageOrLeftOutWithAComment) {
   ThreadLocale utf8("C.UTF-8");
   HiveBuilder b;
   const KeyRef root = b.add_root("R");
+  b.add_value(root, "Caf\xE9", kTypeString, utf16z("Caf\xC3\xA9"));
+  b.add_value(root, "Euro", kTypeExpandString, utf16z("5 \xE2\x82\xAC"));
+  b.add_value(root, "Multi", kTypeMultiString, utf16z(std::string("a\0\xC3\xA9\0", 5)));
+  b.add_value(root, "Odd", kTypeString, Bytes{0x41, 0x00, 0x42});
+  b.add_value(root, "Open", kTypeString, Bytes{0x41, 0x00});
+  b.add_value(root, "Empty", kTypeString, Bytes{});
+  b.add_value(root, "Bin", kTypeBinary, Bytes{0xe9, 0x00});
+  b.add_key("Gr\xFC\xDF", root);
+  struct Row {
+    int code_page;
+    int status;
+    std::string out;
+  };
+  const Row rows[] = {
+      {1252, 1,
+       "REGEDIT4\r\n\r\n[R]\r\n"
+       "\"Caf\xE9\"=\"Caf\xE9\"\r\n"
+       "\"Euro\"=hex(2):35,20,80,00\r\n"
+       "\"Multi\"=hex(7):61,00,e9,00,00\r\n"
+       "; value 3 \"Odd\" not written: its data cannot be written exactly in code page 1252\r\n"
+       "; value 4 \"Open\" not written: its data cannot be written exactly in code page 1252\r\n"
+       "\"Empty\"=hex(1):\r\n"
+       "\"Bin\"=hex:e9,00\r\n\r\n"
+       "[R\\Gr\xFC\xDF]\r\n\r\n"},
+      {1251, 1,
+       "REGEDIT4\r\n\r\n[R]\r\n"
+       "; value 0 \"Caf?\" not written: its data cannot be written exactly in code page 1251\r\n"
+       "\"Euro\"=hex(2):35,20,88,00\r\n"
+       "; value 2 \"Multi\" not written: its data cannot be written exactly in code page 1251\r\n"
+       "; value 3 \"Odd\" not written: its data cannot be written exactly in code page 1251\r\n"
+       "; value 4 \"Open\" not written: its data cannot be written exactly in code page 1251\r\n"
+       "\"Empty\"=hex(1):\r\n"
+       "\"Bin\"=hex:e9,00\r\n\r\n"
+       "; [R\\Gr??] not written, nor anything below it: its path has characters that code page"
+       " 1251 lacks\r\n\r\n"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.code_page);
+    Options options;
+    options.format = Format::kRegedit4;
+    options.code_page = row.code_page;
+    const Dumped d = dump_bytes(b.bytes(), options);
+    EXPECT_EQ(d.raw, row.out);
+    EXPECT_EQ(d.status, row.status);
+  }
+}
+
+// The default file byte for byte: the byte-order mark, UTF-16LE, CRLF, folds included.
+TEST(RegWriterUtf16Test, BytesAreUtf16LeWithCrLf) {
+  HiveBuilder b;
+  const KeyRef root = b.add_root("R");
+  b.add_value(root, "\xE9", kTypeBinary, Bytes(30, 0xab));
+  const std::string out = dump_bytes(b.bytes()).raw;
+  std::string expected = "\xFF\xFE";
+  const std::string text =
+      "Windows Registry Editor Version 5.00\r\n\r\n[R]\r\n\"\xE9\"=hex:ab,ab,ab,ab,ab,ab,ab,ab,"
+      "ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,ab,\\\r\n  ab,ab,ab,ab,ab,ab,ab\r\n\r\n";
+  for (const char c : text) {
+    expected += c;
+    expected += '\0';
+  }
+  EXPECT_EQ(out, expected);
+}
+
+// Whatever the library cannot read, or a line cannot hold, is a comment, never a guess.
+TEST(RegWriterNamesTest, NamesNotWrittenExactlyBecomeComments) {
+  ThreadLocale utf8("C.UTF-8");
+  HiveBuilder b;
+  const KeyRef root = b.add_root("R");
+  b.add_value(root, "c\x01" "d", kTypeDword, le32(1));
+  b.add_value(root, std::string("a\0b\0", 4), kTypeDword, le32(2), 0);  // UTF-16 "ab"
+  b.add_value(root, "", kTypeDword, le32(3));
   const KeyRef k = b.add_key("a\nb", root);
-  b.add_value(k, "c\x01" "d", kTypeDword, le32(1));
+  b.add_value(k, "x", kTypeDword, le32(4));
+  b.add_key("y", k);
+  const KeyRef u = b.add_key(std::string("U\0n\0", 4), root, 0x0000);  // UTF-16 "Un"
+  b.add_key("z", u);
   const Dumped d = dump_bytes(b.bytes());
-  EXPECT_EQ(d.out, "REGEDIT4\n\n[R]\n\n[R\\a?b]\n\"c?d\"=dword:00000001\n\n");
+  EXPECT_EQ(d.out,
+            "Windows Registry Editor Version 5.00\n\n[R]\n"
+            "; value 0 \"c?d\" not written: its name holds control characters\n"
+            "; value 1 not written: name stored as UTF-16\n"
+            "@=dword:00000003\n\n"
+            "; [R\\a?b] not written, nor anything below it: its name holds control characters\n\n"
+            "; [R\\U] not written, nor anything below it: its name stored as UTF-16, read only up"
+            " to its first zero byte\n\n");
   EXPECT_EQ(d.err,
-            "vesk-dump: HIVE: key R\\a?b: control characters in its name are shown as '?'\n"
-            "vesk-dump: HIVE: value \"c?d\" of R\\a?b: control characters in its name are"
-            " shown as '?'\n");
+            "vesk-dump: HIVE: value 0 of R: not written: its name holds control characters\n"
+            "vesk-dump: HIVE: value 1 of R: its name is stored as UTF-16, which the library does"
+            " not read; not shown as a name\n"
+            "vesk-dump: HIVE: key R\\a?b: not written: its name holds control characters\n"
+            "vesk-dump: HIVE: key R\\U: its name is stored as UTF-16, which the library reads"
+            " only up to the first zero byte\n");
   EXPECT_EQ(d.status, 1);
 }
 

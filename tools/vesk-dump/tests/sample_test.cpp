@@ -6,9 +6,9 @@
 #include <cstdlib>
 
 #include "dump_run.h"
-#include "tests/support/hive_generator.h"
-#include "tests/support/temp_hive.h"
-#include "tests/support/thread_locale.h"
+#include "hive_generator.h"
+#include "temp_hive.h"
+#include "thread_locale.h"
 
 namespace vesk::dump::test {
 namespace {
@@ -55,7 +55,7 @@ TEST(SampleTest, OutputsMatchTheCommittedOnes) {
     const Dumped d = dump_path(kExamples + "/sample.hiv", options);
     EXPECT_EQ(d.status, 0);
     EXPECT_EQ(d.err, "");
-    EXPECT_EQ(d.out, read_file(kExamples + "/" + row.file));
+    EXPECT_EQ(d.raw, read_file(kExamples + "/" + row.file));
   }
 }
 

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/support/hive_builder.h"
+#include "hive_builder.h"
 
 namespace vesk::dump {
 namespace {

@@ -7,16 +7,16 @@
 #include <functional>
 
 #include "dump_run.h"
-#include "hive/layout.h"
+#include "layout.h"
 #include "json_reader.h"
-#include "tests/support/api_test.h"
-#include "tests/support/thread_locale.h"
+#include "api_test.h"
+#include "thread_locale.h"
 
 namespace vesk::dump::test {
 namespace {
 
 using namespace vesk::test;
-using namespace vesk::hive;
+using namespace vesk::format;
 using ::testing::EndsWith;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
@@ -52,21 +52,21 @@ const Row kRows[] = {
        b.add_key("C", root);
        use_list(b, bk, lf_of(b, a, "A\0\0\0").cell, 1);
      },
-     "REGEDIT4\n\n[R]\n\n[R\\A]\n\n[R\\A\\B]\n\n[R\\C]\n\n",
+     "Windows Registry Editor Version 5.00\n\n[R]\n\n[R\\A]\n\n[R\\A\\B]\n\n[R\\C]\n\n",
      "key R\\A\\B\\A leads back to its ancestor R\\A; not followed\n"},
     {"a key that is its own subkey",
      [](HiveBuilder& b, const KeyRef& root) {
        const KeyRef a = b.add_key("A", root);
        use_list(b, a, b.subkey_list(root).cell, 1);
      },
-     "REGEDIT4\n\n[R]\n\n[R\\A]\n\n",
+     "Windows Registry Editor Version 5.00\n\n[R]\n\n[R\\A]\n\n",
      "key R\\A\\A leads back to its ancestor R\\A; not followed\n"},
     {"a subkey leading back to the root",
      [](HiveBuilder& b, const KeyRef& root) {
        const KeyRef a = b.add_key("A", root);
        use_list(b, a, lf_of(b, root, "R\0\0\0").cell, 1);
      },
-     "REGEDIT4\n\n[R]\n\n[R\\A]\n\n",
+     "Windows Registry Editor Version 5.00\n\n[R]\n\n[R\\A]\n\n",
      "key R\\A\\R leads back to its ancestor R; not followed\n"},
     {"two keys sharing a list",
      [](HiveBuilder& b, const KeyRef& root) {
@@ -75,7 +75,7 @@ const Row kRows[] = {
        b.add_key("C", a);
        use_list(b, bk, b.subkey_list(a).cell, 1);
      },
-     "REGEDIT4\n\n[R]\n\n[R\\A]\n\n[R\\A\\C]\n\n[R\\B]\n\n",
+     "Windows Registry Editor Version 5.00\n\n[R]\n\n[R\\A]\n\n[R\\A\\C]\n\n[R\\B]\n\n",
      "key R\\B\\C was already dumped under another key; not followed again\n"},
     {"subkeys under a list of another kind",
      [](HiveBuilder& b, const KeyRef& root) {
@@ -85,18 +85,22 @@ const Row kRows[] = {
        b.add_key("D", root);
        b.poke_u16(b.subkey_list(a).contents, 0x686C);  // "lh"
      },
-     "REGEDIT4\n\n[R]\n\n[R\\A]\n\n[R\\D]\n\n",
+     "Windows Registry Editor Version 5.00\n\n[R]\n\n[R\\A]\n"
+     "; 2 subkeys of this key are not written: their list is an \"lh\" list, which the library"
+     " does not read\n\n[R\\D]\n\n",
      "key R\\A: its 2 subkeys are not dumped: their list is an \"lh\" list, which the"
      " library does not read\n"},
     {"subkeys counted but no list",
      [](HiveBuilder& b, const KeyRef& root) {
        const KeyRef a = b.add_key("A", root);
        b.add_key("D", root);
-       // Read at 4099, inside the first bin's header: "n" and a zero byte.
+       // The library would read at 4099, inside the first bin's header; the walk does not.
        use_list(b, a, kNoCell, 2);
      },
-     "REGEDIT4\n\n[R]\n\n[R\\A]\n\n[R\\D]\n\n",
-     "key R\\A: its 2 subkeys are not dumped: their list has no \"lf\" signature (0x006e)\n"},
+     "Windows Registry Editor Version 5.00\n\n[R]\n\n[R\\A]\n"
+     "; 2 subkeys of this key are not written: the key names no list for them\n\n"
+     "[R\\D]\n\n",
+     "key R\\A: counts 2 subkeys, but names no list (key at 0x0000107c)\n"},
     {"a subkey count that the list disagrees with",
      [](HiveBuilder& b, const KeyRef& root) {
        const KeyRef a = b.add_key("A", root);
@@ -104,8 +108,8 @@ const Row kRows[] = {
        b.add_key("C", a);
        b.poke_u32(a.contents + kNkSubkeyCountAt, 3);
      },
-     "REGEDIT4\n\n[R]\n\n[R\\A]\n\n[R\\A\\B]\n\n[R\\A\\C]\n\n",
-     "key R\\A: counts 3 subkeys, but its list holds 2; the list's are dumped\n"},
+     "Windows Registry Editor Version 5.00\n\n[R]\n\n[R\\A]\n\n[R\\A\\B]\n\n[R\\A\\C]\n\n",
+     "key R\\A: counts 3 subkeys, but its list at 0x00001194 holds 2; the list's are dumped\n"},
     {"an impossible data size",
      [](HiveBuilder& b, const KeyRef& root) {
        const ValueRef big = b.add_value(root, "Big", kTypeBinary, Bytes(8, 1));
@@ -113,10 +117,11 @@ const Row kRows[] = {
        b.add_key("Sub", root);
        b.poke_u32(big.contents + kVkDataSizeAt, 0x7FFFFFF0);
      },
-     "REGEDIT4\n\n[R]\n"
-     "; \"Big\" not shown: data size 2147483632 is larger than the file\n"
+     "Windows Registry Editor Version 5.00\n\n[R]\n"
+     "; value 0 \"Big\" not written: data size 2147483632 does not fit in the file\n"
      "\"After\"=dword:00000005\n\n[R\\Sub]\n\n",
-     "value \"Big\" of R: data size 2147483632 is larger than the file; data not shown\n"},
+     "value \"Big\" of R: data size 2147483632 at 0x0000107c does not fit in the file; data not"
+     " shown\n"},
     {"values sharing one data cell beyond the file's size",
      [](HiveBuilder& b, const KeyRef& root) {
        // A file of 12 KiB: room for four copies of the data, not for eight.
@@ -137,9 +142,14 @@ const Row kRows[] = {
        b.add_key(std::string("U\0n\0", 4), root, 0x0000);  // UTF-16 "Un"
        b.add_key(std::string("Z\0z", 3), root);
      },
-     "REGEDIT4\n\n[R]\n@=dword:00000001\n\"x\"=dword:00000002\n\n[R\\U]\n\n[R\\Z]\n\n",
-     "value 0 of R: its name is stored as UTF-16, which the library does not read; shown as"
-     " the default value\n"
+     "Windows Registry Editor Version 5.00\n\n[R]\n"
+     "; value 0 not written: name stored as UTF-16\n"
+     "; value 1 not written: name of 3 bytes not read whole\n\n"
+     "; [R\\U] not written, nor anything below it: its name stored as UTF-16, read only up to"
+     " its first zero byte\n\n"
+     "; [R\\Z] not written, nor anything below it: its name of 3 bytes not read whole\n\n",
+     "value 0 of R: its name is stored as UTF-16, which the library does not read; not shown"
+     " as a name\n"
      "value \"x\" of R: its name of 3 bytes could not be read whole\n"
      "key R\\U: its name is stored as UTF-16, which the library reads only up to the first"
      " zero byte\n"
@@ -209,24 +219,24 @@ TEST_F(WalkTest, DepthIsBounded) {
   const Dumped d = dump_bytes(b.bytes());
   EXPECT_EQ(d.err, "vesk-dump: HIVE: subkeys of " + deepest +
                        " are not dumped: the depth limit is 512\n");
-  EXPECT_THAT(d.out, EndsWith("[" + deepest + "]\n\n"));
+  EXPECT_THAT(d.out, EndsWith("[" + deepest + "]\n"
+                              "; 1 subkeys of this key are not written: the depth limit is 512\n\n"));
   EXPECT_EQ(d.status, 1);
 
   Options shallow;
   shallow.max_depth = 1;
   const Dumped s = dump_bytes(b.bytes(), shallow);
-  EXPECT_EQ(s.out, "REGEDIT4\n\n[R]\n\n[R\\k]\n\n");
+  EXPECT_EQ(s.out, "Windows Registry Editor Version 5.00\n\n[R]\n\n[R\\k]\n"
+                   "; 1 subkeys of this key are not written: the depth limit is 1\n\n");
   EXPECT_EQ(s.err, "vesk-dump: HIVE: subkeys of R\\k are not dumped: the depth limit is 1\n");
 }
 
-TEST_F(WalkTest, ValueCountBeyondTheFileStops) {
+TEST_F(WalkTest, ValueCountBeyondTheFileIsNamedAndTheWalkGoesOn) {
   HiveBuilder b;
   const KeyRef root = b.add_root("R");
   b.add_value(root, "v", kTypeDword, le32(1));
+  b.add_key("K", root);
   b.poke_u32(root.contents + kNkValueCountAt, 0x7FFFFFFF);
-  // Past its one element the list reads free space, cell offsets of 0: "values" in the
-  // first bin's header, whose size field (never read by the library) makes them inline.
-  b.poke_u32(kFirstBinAt + kBinSizeAt, 0x80000004);
   const Bytes hive = b.bytes();
   ToolRun run;
   run.args = {"HIVE"};
@@ -234,10 +244,34 @@ TEST_F(WalkTest, ValueCountBeyondTheFileStops) {
   run.limit_seconds = 20;
   const Dumped d = run_vesk_dump(run);
   EXPECT_EQ(d.status, 1);
+  EXPECT_THAT(d.err, StartsWith("vesk-dump: HIVE: key R: counts 2147483647 values, but the file"
+                                " holds "));
+  EXPECT_EQ(d.out, "Windows Registry Editor Version 5.00\n\n[R]\n\"v\"=dword:00000001\n\n[R\\K]\n\n");
+}
+
+// Sound value cells referenced more often than a file of this size has room for.
+TEST_F(WalkTest, ValueReferencesBeyondTheFileStop) {
+  HiveBuilder b;
+  const KeyRef root = b.add_root("R");
+  const ValueRef v = b.add_value(root, "v", kTypeDword, le32(1));
+  std::vector<KeyRef> sharing;
+  for (int i = 0; i < 40; ++i) sharing.push_back(b.add_key("S" + std::to_string(i), root));
+  Bytes list;
+  for (int i = 0; i < 1000; ++i) {
+    const Bytes cell = le32(v.cell);
+    list.insert(list.end(), cell.begin(), cell.end());
+  }
+  const Placed shared = b.add_cell(list);
+  for (const KeyRef& s : sharing) {
+    b.poke_u32(s.contents + kNkValueCountAt, 1000);
+    b.poke_u32(s.contents + kNkValueListAt, shared.cell);
+  }
+  const Bytes hive = b.bytes();
+  const Dumped d = dump_bytes(hive);
+  EXPECT_EQ(d.status, 1);
   EXPECT_EQ(d.err, "vesk-dump: HIVE: the hive holds more value references than a file of this"
                    " size holds; the rest is not dumped\n");
-  EXPECT_THAT(d.out, StartsWith("REGEDIT4\n\n[R]\n\"v\"=dword:00000001\n"));
-  EXPECT_EQ(std::count(d.out.begin(), d.out.end(), '\n'), 3 + static_cast<long>(hive.size() / 4 + 1) + 1);
+  EXPECT_EQ(std::count(d.out.begin(), d.out.end(), '='), static_cast<long>(hive.size() / 4 + 1));
 }
 
 TEST_F(WalkTest, SubkeyReferencesBeyondTheFileStop) {

@@ -1,0 +1,17 @@
+// Little-endian loads from byte buffers: the only code that knows the byte order.
+#pragma once
+
+#include <cstdint>
+
+namespace vesk::format {
+
+inline std::uint16_t load_le16(const unsigned char* p) {
+  return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+}
+
+inline std::uint32_t load_le32(const unsigned char* p) {
+  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+}  // namespace vesk::format

@@ -1,0 +1,93 @@
+// Sorted once at the end of the walk: dates newest first, then times out of range, then
+// zero times, keys with equal times in the order they were walked. The path is the one
+// the other formats print, rebuilt from the names when its line is written.
+#include "timeline_writer.h"
+
+#include <algorithm>
+
+#include "filetime.h"
+
+namespace vesk::dump {
+namespace {
+
+int rank(std::uint64_t filetime) {
+  switch (time_kind(filetime)) {
+    case TimeKind::kDate: return 0;
+    case TimeKind::kOutOfRange: return 1;
+    case TimeKind::kZero: break;
+  }
+  return 2;
+}
+
+// RFC 4180: a field holding a comma, a quote or a line break is quoted, quotes doubled.
+void append_csv_field(std::string& t, std::string_view field) {
+  if (field.find_first_of(",\"\r\n") == std::string_view::npos) {
+    t += field;
+    return;
+  }
+  t += '"';
+  for (const char c : field) {
+    if (c == '"') t += '"';
+    t += c;
+  }
+  t += '"';
+}
+
+}  // namespace
+
+void TimelineWriter::key(const KeyEntry& key) {
+  // A name the library could not read whole is never shown as if it were the name.
+  const std::string marker =
+      key.unreadable.empty() ? std::string() : "<" + std::string(key.unreadable) + ">";
+  const std::string_view name = !marker.empty() ? std::string_view(marker)
+                                : open_.empty() ? key.path
+                                                : key.path.substr(open_path_.back() + 1);
+  const auto index = static_cast<std::uint32_t>(rows_.size());
+  rows_.push_back(Row{key.last_written, names_.size(), static_cast<std::uint32_t>(name.size()),
+                      open_.empty() ? kNoParent : open_.back(), key.subkey_count,
+                      key.value_count});
+  names_ += name;
+  open_.push_back(index);
+  open_path_.push_back(key.path.size());
+}
+
+void TimelineWriter::key_end(const KeyEntry& /*key*/) {
+  open_.pop_back();
+  open_path_.pop_back();
+  if (open_.empty()) write_all();
+}
+
+void TimelineWriter::append_path(std::string& t, std::uint32_t row) {
+  chain_.clear();
+  for (std::uint32_t r = row; r != kNoParent; r = rows_[r].parent) chain_.push_back(r);
+  for (auto r = chain_.rbegin(); r != chain_.rend(); ++r) {
+    if (r != chain_.rbegin()) t += '\\';
+    t.append(names_, rows_[*r].name_at, rows_[*r].name_size);
+  }
+}
+
+void TimelineWriter::write_all() {
+  std::vector<std::uint32_t> order(rows_.size());
+  for (std::uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [this](std::uint32_t a, std::uint32_t b) {
+    const std::uint64_t ta = rows_[a].last_written;
+    const std::uint64_t tb = rows_[b].last_written;
+    const int ra = rank(ta);
+    const int rb = rank(tb);
+    return ra != rb ? ra < rb : ta > tb;
+  });
+  std::string& t = out_.text();
+  t += "last_written,path,subkeys,values\n";
+  std::string path;
+  for (const std::uint32_t r : order) {
+    append_time_or_reason(t, rows_[r].last_written);
+    t += ',';
+    path.clear();
+    append_path(path, r);
+    append_csv_field(t, path);
+    t += ',' + std::to_string(rows_[r].subkeys) + ',' + std::to_string(rows_[r].values) + '\n';
+    out_.flush_if_full();
+  }
+}
+
+}  // namespace vesk::dump

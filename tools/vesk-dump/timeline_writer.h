@@ -1,0 +1,46 @@
+// The timeline format: every key dumped as one CSV line, newest last-write time first,
+// under the header "last_written,path,subkeys,values". Keys are kept until the walk
+// ends, as a tree of names rather than whole paths, so memory grows with the number of
+// keys and the length of their own names only.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "entries.h"
+#include "output.h"
+
+namespace vesk::dump {
+
+class TimelineWriter : public Sink {
+ public:
+  explicit TimelineWriter(Output& out) : out_(out) {}
+  void key(const KeyEntry& key) override;
+  void value(const KeyEntry& /*key*/, const ValueEntry& /*value*/) override {}
+  void subkeys(const KeyEntry& /*key*/) override {}
+  void key_end(const KeyEntry& key) override;
+
+ private:
+  struct Row {
+    std::uint64_t last_written;
+    std::size_t name_at;     // in names_: the first key's whole path, others their name
+    std::uint32_t name_size;
+    std::uint32_t parent;    // index in rows_; kNoParent for the first key
+    std::int32_t subkeys;
+    std::int32_t values;
+  };
+  static constexpr std::uint32_t kNoParent = 0xFFFFFFFF;
+
+  void write_all();
+  void append_path(std::string& t, std::uint32_t row);
+
+  Output& out_;
+  std::vector<Row> rows_;
+  std::string names_;
+  std::vector<std::uint32_t> open_;       // rows of the keys entered and not yet ended
+  std::vector<std::size_t> open_path_;    // their paths' lengths
+  std::vector<std::uint32_t> chain_;      // scratch for append_path
+};
+
+}  // namespace vesk::dump
