@@ -72,9 +72,13 @@ bool starts_with(const std::vector<std::string_view>& steps,
 }
 
 // Whether `key` has a value named `name` (case ignored; "" the unnamed one).
+// A value whose name the library cannot read whole (stored as UTF-16, say) is no match,
+// not even for the unnamed one: the walk never hands it over by name.
 bool has_value(const Key& key, std::string_view name) {
   for (const Value& value : key.values()) {
-    if (compare_names(value.has_name() ? value.name() : std::string(), name) == 0) return true;
+    const std::size_t stored = value.record().name_length;
+    const std::string own = value.has_name() ? value.name() : std::string();
+    if (own.size() == stored && compare_names(own, name) == 0) return true;
   }
   return false;
 }

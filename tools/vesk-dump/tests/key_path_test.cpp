@@ -184,6 +184,12 @@ TEST(KeyPathTest, AValueIsNotAKey) {
     EXPECT_EQ(d.out, "");
     EXPECT_EQ(d.err, std::string("vesk-dump: HIVE: ") + row.message + "\n");
   }
+  // A value whose name is stored as UTF-16 reads back as no name: it is not the unnamed one.
+  Options o;
+  o.value = "@";
+  const Dumped d = dump_bytes(unreadable_parts(), o);
+  EXPECT_EQ(d.status, 2);
+  EXPECT_EQ(d.err, "vesk-dump: HIVE: no value @ in R\n");
 }
 
 }  // namespace
