@@ -572,6 +572,24 @@ inline std::pair<Key, std::string> Subkeys::at(std::int32_t index) const {
 inline Subkeys::iterator Subkeys::begin() const { return iterator(*this, 0); }
 inline Subkeys::iterator Subkeys::end() const { return iterator(*this, count_); }
 
+// Why the library refused `path` (a Hive of it is false), or why it found no root key
+// there, as Hive::open would throw it. Read from the file after the refusal; never
+// throws but std::bad_alloc.
+inline OpenError why_not_opened(const std::string& path) {
+  try {
+    return detail::why_not_opened(path);
+  } catch (const OpenError& system_refused) {
+    return system_refused;
+  }
+}
+inline OpenError why_no_root(const std::string& path) {
+  try {
+    return detail::why_no_root(path);
+  } catch (const OpenError& system_refused) {
+    return system_refused;
+  }
+}
+
 class Hive {
  public:
   // Opens the hive at `path`; never throws (but std::bad_alloc). is_open() says whether

@@ -14,7 +14,6 @@
 #include "code_set.h"
 #include "output.h"
 #include "progress.h"
-#include "refusal.h"
 #include "report.h"
 #include "walk.h"
 #include "writers.h"
@@ -22,6 +21,16 @@
 
 namespace vesk::dump {
 namespace {
+
+// Why the library refused the file, in the words the C++ interface gives every host; a
+// dirty hive also gets the option that reads it anyway.
+std::string why_not_opened(const std::string& path) {
+  const OpenError why = vesk::why_not_opened(path);
+  if (why.code() == OpenErrc::not_written_cleanly) {
+    return why.reason() + "; --ignore-dirty reads the file as it stands";
+  }
+  return why.reason();
+}
 
 // What --check walks into: every record is read and checked, nothing is written.
 class NoOutput : public Sink {
@@ -201,7 +210,7 @@ int dump_file(const std::string& path, const Options& options, std::ostream& out
   name_cut(*hive.handle(), report);
   const std::optional<Key> root = hive.root();
   if (!root) {
-    report.refuse(why_no_root(opened));
+    report.refuse(vesk::why_no_root(opened).reason());
     return kRefused;
   }
   const CodeSet code_set;
