@@ -2,6 +2,7 @@
 // and the data's end alike.
 #include "decoded_data.h"
 
+#include "code_set.h"
 #include "hex.h"
 #include "value_types.h"
 
@@ -59,6 +60,21 @@ std::vector<std::u32string> decoded_strings(const std::vector<std::uint8_t>& byt
     out.push_back(std::move(s));
   }
   return out;
+}
+
+std::optional<std::u32string> printable_text(const std::vector<std::uint8_t>& bytes) {
+  std::u32string text = decoded_text(bytes);
+  // Laid out again, anything the reading passed over or replaced (an odd byte, a lone
+  // surrogate, data after the zero unit, no zero unit at all) no longer matches.
+  std::vector<std::uint8_t> laid_out;
+  laid_out.reserve(bytes.size());
+  for (const char32_t c : text) {
+    if (is_control(c)) return std::nullopt;
+    append_utf16(laid_out, c);
+  }
+  append_utf16(laid_out, 0);
+  if (laid_out != bytes) return std::nullopt;
+  return text;
 }
 
 bool is_exact_multi_string(const std::vector<std::uint8_t>& bytes,

@@ -20,6 +20,12 @@ std::u32string decoded_text(const std::vector<std::uint8_t>& bytes);
 // as decoded_text reads them.
 std::vector<std::u32string> decoded_strings(const std::vector<std::uint8_t>& bytes);
 
+// The characters of `bytes` when they are UTF-16LE text ending in its only zero unit,
+// with no control character and no unpaired surrogate; none for any other bytes (odd
+// length, no terminator, data after a zero unit, and so on). The text a writer may show
+// quoted, knowing that it stands for exactly these bytes.
+std::optional<std::u32string> printable_text(const std::vector<std::uint8_t>& bytes);
+
 // True when `bytes` are exactly `strings` laid out as a multi-string: each string and
 // its zero unit, then the closing zero unit, which may be missing.
 bool is_exact_multi_string(const std::vector<std::uint8_t>& bytes,

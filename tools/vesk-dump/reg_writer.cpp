@@ -7,7 +7,7 @@
 
 #include "code_set.h"
 #include "hex.h"
-#include "value_text.h"
+#include "decoded_data.h"
 #include "value_types.h"
 
 namespace vesk::dump {

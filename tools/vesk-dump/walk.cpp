@@ -12,7 +12,7 @@
 
 #include "checks.h"
 #include "layout.h"
-#include "value_text.h"
+#include "decoded_data.h"
 
 #include <cstdio>
 #include <unordered_set>

@@ -1,6 +1,6 @@
-// When string data is shown as text: exactly one UTF-16LE text with its terminator,
-// nothing unprintable, and the library's conversion reading back the same characters.
-#include "value_text.h"
+// When string data may be shown as text: exactly one UTF-16LE text with its terminator
+// and nothing unprintable.
+#include "decoded_data.h"
 
 #include <gtest/gtest.h>
 
