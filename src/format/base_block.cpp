@@ -23,4 +23,12 @@ BaseBlockVerdict check_base_block(const unsigned char* block, std::int32_t file_
   return BaseBlockVerdict::kAccepted;
 }
 
+std::uint32_t base_block_checksum(const unsigned char* block) {
+  std::uint32_t sum = 0;
+  for (std::uint32_t at = 0; at < kBaseChecksumAt; at += 4) sum ^= load_le32(block + at);
+  if (sum == 0) return 1;
+  if (sum == 0xFFFFFFFF) return 0xFFFFFFFE;
+  return sum;
+}
+
 }  // namespace vesk::format

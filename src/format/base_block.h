@@ -23,4 +23,9 @@ enum class BaseBlockVerdict {
 // too short). `block` must hold 512 bytes.
 BaseBlockVerdict check_base_block(const unsigned char* block, std::int32_t file_size);
 
+// The checksum a base block stores at 508: its first 127 little-endian words XORed, with
+// 0 and 0xFFFFFFFF (which Windows reserves) moved to 1 and 0xFFFFFFFE. The library never
+// checks it; a tool that writes a base block must get it right.
+std::uint32_t base_block_checksum(const unsigned char* block);
+
 }  // namespace vesk::format

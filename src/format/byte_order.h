@@ -1,4 +1,4 @@
-// Little-endian loads from byte buffers: the only code that knows the byte order.
+// Little-endian loads and stores on byte buffers: the only code that knows the byte order.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +7,10 @@ namespace vesk::format {
 
 inline std::uint16_t load_le16(const unsigned char* p) {
   return static_cast<std::uint16_t>(p[0] | p[1] << 8);
+}
+
+inline void store_le32(unsigned char* p, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
 }
 
 inline std::uint32_t load_le32(const unsigned char* p) {

@@ -2,8 +2,11 @@
 // so a tool can say exactly why a file was refused.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "api_test.h"
 #include "base_block.h"
+#include "byte_order.h"
 #include "layout.h"
 
 namespace vesk::test {
@@ -55,6 +58,18 @@ INSTANTIATE_TEST_SUITE_P(
         OrderCase{"clustering last", {{kBaseClusteringAt, 2}}, 8192,
                   BaseBlockVerdict::kBadClustering}),
     RowIndex());
+
+// Windows wrote these hives, and with them the checksum a clean copy must carry.
+TEST(BaseBlockChecksumTest, IsWhatWindowsStored) {
+  for (const char* name : {"dfwinreg-NTUSER.DAT", "dfirmuseum-win7-BCD",
+                           "python-registry-UNICODE_TESTS", "dfirmuseum-win10-ELAM"}) {
+    SCOPED_TRACE(name);
+    std::ifstream in(std::string(VESK_TEST_DATA_DIR) + "/hives/" + name, std::ios::binary);
+    unsigned char block[kBaseCopiedBytes] = {};
+    ASSERT_TRUE(in.read(reinterpret_cast<char*>(block), sizeof block));
+    EXPECT_EQ(base_block_checksum(block), load_le32(block + kBaseChecksumAt));
+  }
+}
 
 }  // namespace
 }  // namespace vesk::test

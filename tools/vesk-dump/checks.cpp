@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <string>
 
-#include "byte_order.h"
 #include "layout.h"
 
 namespace vesk::dump {
@@ -34,14 +33,6 @@ std::uint32_t elements_in_file(const Extent& extent, std::uint32_t at,
   if (first > extent.file_size) return 0;
   const std::uint64_t n = (extent.file_size - first) / element_bytes;
   return n > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(n);
-}
-
-std::uint32_t base_block_checksum(const unsigned char* block) {
-  std::uint32_t sum = 0;
-  for (std::uint32_t at = 0; at < kBaseChecksumAt; at += 4) sum ^= load_le32(block + at);
-  if (sum == 0) return 1;
-  if (sum == 0xFFFFFFFF) return 0xFFFFFFFE;
-  return sum;
 }
 
 std::string hex_offset(std::uint32_t at) {

@@ -38,10 +38,6 @@ Place place_cell(const Extent& extent, std::uint32_t at, std::uint64_t bytes);
 std::uint32_t elements_in_file(const Extent& extent, std::uint32_t at,
                                std::uint32_t header_bytes, std::uint32_t element_bytes);
 
-// The base block's checksum over its first 508 bytes: their 127 little-endian words
-// XORed, with 0 and 0xFFFFFFFF (which Windows reserves) moved to 1 and 0xFFFFFFFE.
-std::uint32_t base_block_checksum(const unsigned char* block);
-
 // A file offset as the messages show it: 0x and eight hex digits.
 std::string hex_offset(std::uint32_t at);
 

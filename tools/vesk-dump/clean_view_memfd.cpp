@@ -11,8 +11,8 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include "base_block.h"
 #include "byte_order.h"
-#include "checks.h"
 #include "layout.h"
 
 namespace vesk::dump {
@@ -30,10 +30,6 @@ bool write_all(int fd, const unsigned char* data, std::size_t size, off_t at) {
     at += put;
   }
   return true;
-}
-
-void store_le32(unsigned char* p, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
 }
 
 }  // namespace
