@@ -5,13 +5,11 @@
 
 #include <vector>
 
+#include "vesk/hive.hpp"
 #include "vesk_10.h"
 
 namespace vesk::bench {
 namespace {
-
-constexpr std::uint16_t kValueNameIs8Bit = 0x0001;
-constexpr std::uint32_t kInline = 0x80000000u;
 
 struct CWalker {
   HiveHandle* hive;
@@ -38,10 +36,10 @@ struct CWalker {
     ++counts.values;
     ValueRecord value{};
     GetValue(hive, &list, index, &value);
-    if ((value.flags & kValueNameIs8Bit) != 0 && value.name_length != 0) {
+    if ((value.flags & kValueNameIs8BitFlag) != 0 && value.name_length != 0) {
       counts.bytes += static_cast<std::int64_t>(std::string_view(GetValueName(hive, &value)).size());
     }
-    const std::uint32_t size = value.data_size & ~kInline;
+    const std::uint32_t size = value.data_size & ~kValueDataInlineFlag;
     if (size <= 4) {
       counts.bytes += size;
       return;

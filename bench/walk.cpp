@@ -6,15 +6,11 @@
 #include <cstring>
 #include <vector>
 
+#include "vesk/hive.hpp"
 #include "vesk_10.h"
 
 namespace vesk::bench {
 namespace {
-
-constexpr std::int32_t kTypeString = 1;
-constexpr std::int32_t kTypeExpandString = 2;
-constexpr std::int32_t kTypeDword = 4;
-constexpr std::int32_t kTypeDwordBigEndian = 5;
 
 class Walker {
  public:
@@ -44,7 +40,7 @@ class Walker {
     ValueRecord value{};
     GetValue(hive_, &list, index, &value);
     text(GetValueName(hive_, &value));
-    const std::int32_t type = GetValueType(hive_, &value);
+    const auto type = static_cast<std::uint32_t>(GetValueType(hive_, &value));
     const std::int32_t length = GetValueDataLength(hive_, &value);
     if (type == kTypeString || type == kTypeExpandString) {
       text(GetValueString(hive_, &value));

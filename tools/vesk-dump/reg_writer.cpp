@@ -30,8 +30,6 @@ void append_quoted(std::u16string& line, std::u16string_view text) {
   line += u'"';
 }
 
-void append_hex_units(std::u16string& line, const std::string& hex) { line += ascii(hex); }
-
 bool has_control(std::string_view stored) {
   for (const char c : stored) {
     if (is_control(static_cast<unsigned char>(c))) return true;
@@ -192,7 +190,7 @@ void RegWriter::value(const KeyEntry& key, const ValueEntry& value) {
   } else if (value.type == kTypeDword && bytes.size() == 4) {
     std::string hex = "dword:";
     append_hex(hex, load_le(bytes.data(), 4), 8);
-    append_hex_units(line, hex);
+    line += ascii(hex);
   } else {
     std::string hex;
     if (value.type == kTypeBinary) {
@@ -202,13 +200,13 @@ void RegWriter::value(const KeyEntry& key, const ValueEntry& value) {
       append_hex(hex, value.type);
       hex += "):";
     }
-    append_hex_units(line, hex);
+    line += ascii(hex);
     // Columns count characters, one per UTF-16 unit of the line so far.
     std::size_t column = line.size();
     for (std::size_t i = 0; i < data->size(); ++i) {
       std::string byte;
       append_hex_byte(byte, (*data)[i]);
-      append_hex_units(line, byte);
+      line += ascii(byte);
       if (i + 1 == data->size()) break;
       line += u',';
       column += 3;
