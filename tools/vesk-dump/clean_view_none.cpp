@@ -5,7 +5,6 @@
 #include <cstdio>
 
 #include "byte_order.h"
-#include "checks.h"
 #include "layout.h"
 
 namespace vesk::dump {

@@ -190,15 +190,16 @@ int dump_file(const std::string& path, const Options& options, std::ostream& out
   Report report(err, path, progress);
   if (options.check) report.summary_only();
   // Without --ignore-dirty the view is never made: the library refuses a dirty hive.
-  const CleanView view(options.ignore_dirty ? path : std::string());
-  const std::string& opened = options.ignore_dirty ? view.path() : path;
-  if (view.dirty()) {
-    if (!view.problem().empty()) {
-      report.refuse(view.problem());
+  std::optional<CleanView> view;
+  if (options.ignore_dirty) view.emplace(path);
+  const std::string& opened = view ? view->path() : path;
+  if (view && view->dirty()) {
+    if (!view->problem().empty()) {
+      report.refuse(view->problem());
       return kRefused;
     }
-    report.warn("warning: its sequence numbers " + std::to_string(view.primary()) + " and " +
-                std::to_string(view.secondary()) +
+    report.warn("warning: its sequence numbers " + std::to_string(view->primary()) + " and " +
+                std::to_string(view->secondary()) +
                 " differ: it was not written out cleanly, and this primary file may miss"
                 " changes still held in its transaction logs; read as it is (--ignore-dirty)");
   }
