@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,9 +38,6 @@ struct ValueEntry {
   std::uint32_t type;
   const std::vector<std::uint8_t>* bytes;  // the stored data; null when its size cannot be true
   std::int32_t length;                     // the data size
-  // The data as text in the code set, present only where the writer asked for its type
-  // and the text reads back as exactly the stored characters.
-  std::optional<std::string> text;
 };
 
 // What a format does with the walk; calls come in the order key, value..., subkeys,
@@ -49,8 +45,6 @@ struct ValueEntry {
 class Sink {
  public:
   virtual ~Sink() = default;
-  // Whether values of `type` are shown as text, so the walk reads their text for them.
-  virtual bool shows_text(std::uint32_t /*type*/) const { return false; }
   virtual void key(const KeyEntry& key) = 0;
   virtual void value(const KeyEntry& key, const ValueEntry& value) = 0;
   virtual void subkeys(const KeyEntry& key) = 0;

@@ -33,10 +33,6 @@ bool TreeWriter::append_strings(std::string& t, const std::vector<std::uint8_t>&
   return true;
 }
 
-bool TreeWriter::shows_text(std::uint32_t type) const {
-  return type == kTypeString || type == kTypeExpandString;
-}
-
 void TreeWriter::key(const KeyEntry& key) {
   std::string& t = out_.text();
   t.append(static_cast<std::size_t>(2 * key.depth), ' ');
@@ -91,9 +87,17 @@ void TreeWriter::value(const KeyEntry& key, const ValueEntry& value) {
   }
   const std::vector<std::uint8_t>& bytes = *value.bytes;
   const std::uint32_t type = value.type;
-  if ((type == kTypeString || type == kTypeExpandString) && value.text) {
-    t += '"' + *value.text + "\"\n";
-    return;
+  if (type == kTypeString || type == kTypeExpandString) {
+    // Text only where it stands for exactly the stored bytes and the code set has every
+    // character of it; anything else shows as hex.
+    const std::optional<std::u32string> text = printable_text(bytes);
+    const std::size_t start = t.size();
+    t += '"';
+    if (text && code_set_.append_text(t, *text)) {
+      t += "\"\n";
+      return;
+    }
+    t.resize(start);
   }
   if (const std::optional<std::uint64_t> v = decoded_number(type, bytes)) {
     append_number(t, *v, type == kTypeQword ? 16 : 8);

@@ -19,7 +19,6 @@ class TreeWriter : public Sink {
  public:
   TreeWriter(Output& out, const CodeSet& code_set, Report& report, const Shown& shown = {})
       : out_(out), code_set_(code_set), report_(report), shown_(shown) {}
-  bool shows_text(std::uint32_t type) const override;
   void key(const KeyEntry& key) override;
   void value(const KeyEntry& key, const ValueEntry& value) override;
   void subkeys(const KeyEntry& key) override;

@@ -12,7 +12,6 @@
 
 #include "checks.h"
 #include "layout.h"
-#include "decoded_data.h"
 
 #include <cstdio>
 #include <unordered_set>
@@ -524,25 +523,11 @@ class Walker {
         data_left_ -= size;
       }
       ++counts_.values;
-      ValueEntry entry{name,         is_default, i, unreadable, value.type(),
-                       bytes ? &*bytes : nullptr, length, {}};
-      if (bytes && sink_.shows_text(entry.type)) entry.text = shown_text(value, *bytes);
+      const ValueEntry entry{name,   is_default, i, unreadable, value.type(),
+                             bytes ? &*bytes : nullptr, length};
       sink_.value(here, entry);
     }
     flush(scan, kValueItems);
-  }
-
-  // The library's conversion of string data to the code set, when the stored bytes are
-  // printable text and the conversion reads back as exactly those characters.
-  std::optional<std::string> shown_text(Value& value,
-                                        const std::vector<std::uint8_t>& bytes) const {
-    const std::optional<std::u32string> stored = printable_text(bytes);
-    if (!stored) return std::nullopt;
-    if (stored->empty()) return std::string();
-    std::string text = value.text();
-    const std::optional<std::u32string> back = code_set_.decode(text);
-    if (!back || *back != *stored) return std::nullopt;
-    return text;
   }
 
   std::string display(std::string_view name) const {
