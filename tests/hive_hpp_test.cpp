@@ -17,6 +17,7 @@
 #include "hive_builder.h"
 #include "layout.h"
 #include "temp_hive.h"
+#include "vesk/base_block.hpp"
 #include "vesk/hive.hpp"
 
 namespace vesk::test {
@@ -180,11 +181,20 @@ TEST(HiveHppTest, OpenSaysWhyAFileIsNotAHive) {
     poke32(h, format::kBasePrimarySequenceAt, 5);
     poke32(h, format::kBaseSecondarySequenceAt, 6);
   }));
+  const TempHive dirty_v15(hive_with([&](Bytes& h) {
+    poke32(h, format::kBasePrimarySequenceAt, 5);
+    poke32(h, format::kBaseSecondarySequenceAt, 6);
+    poke32(h, format::kBaseMinorVersionAt, 5);
+  }));
+  const TempHive log_file(hive_with([&](Bytes& h) { poke32(h, format::kBaseFileTypeAt, 1); }));
   const TempHive cut(hive_with([](Bytes& h) { h.resize(4096); }));
   const TempHive root_flags(hive_with([](Bytes& h) { h[4134] = 0x24; }));
   const std::string folder = fs::path(text.path()).parent_path().string();
   const std::string missing = folder + "/vesk-no-such-hive";
-  const std::string lead = "no root key: it must be the first cell of the first bin, and ";
+  using base_block::Reason;
+  const auto words = [](Reason reason, std::int64_t a = 0, std::int64_t b = 0) {
+    return base_block::sentence({reason, {a, b}});
+  };
   struct Row {
     const char* what;
     std::string path;
@@ -195,17 +205,18 @@ TEST(HiveHppTest, OpenSaysWhyAFileIsNotAHive) {
       {"missing", missing, std::make_error_code(std::errc::no_such_file_or_directory), ""},
       {"directory", folder, std::make_error_code(std::errc::is_a_directory),
        "cannot open: it is a directory"},
-      {"text", text.path(), OpenErrc::not_a_hive, "not a hive: it does not start with \"regf\""},
-      {"short", short_file.path(), OpenErrc::not_a_hive,
-       "not a hive: 100 bytes, shorter than the 4096-byte base block every hive starts with"},
-      {"version 1.5", v15.path(), OpenErrc::wrong_version,
-       "version 1.5: only version 1.3 hives can be read"},
+      {"text", text.path(), OpenErrc::not_a_hive, words(Reason::no_signature)},
+      {"short", short_file.path(), OpenErrc::not_a_hive, words(Reason::too_short, 100, 4096)},
+      {"version 1.5", v15.path(), OpenErrc::wrong_version, words(Reason::wrong_version, 1, 5)},
       {"dirty", dirty.path(), OpenErrc::not_written_cleanly,
-       "the hive was not written out cleanly: its sequence numbers 5 and 6 differ (a write was"
-       " cut short; its transaction logs hold the rest)"},
-      {"cut short", cut.path(), OpenErrc::no_root_key, lead + "the file ends before that bin"},
+       words(Reason::not_written_cleanly, 5, 6)},
+      // No option reads a 1.5 hive: its version is what rules it out.
+      {"dirty and version 1.5", dirty_v15.path(), OpenErrc::wrong_version,
+       words(Reason::wrong_version, 1, 5)},
+      {"a log file", log_file.path(), OpenErrc::unsupported, words(Reason::file_type, 1)},
+      {"cut short", cut.path(), OpenErrc::no_root_key, words(Reason::root_file_ends_before_bin)},
       {"root flags", root_flags.path(), OpenErrc::no_root_key,
-       lead + "that cell is a key with flags 0x0024, where the root key has 0x002C"},
+       words(Reason::root_flags, 0x24, 0x2C)},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.what);

@@ -39,6 +39,8 @@
 #include <utility>
 #include <vector>
 
+#include "vesk/base_block.hpp"
+#include "vesk/layout.hpp"
 #include "vesk_10.h"
 
 namespace vesk {
@@ -74,21 +76,21 @@ inline constexpr std::uint32_t kTypeFullResourceDescriptor = 9;
 inline constexpr std::uint32_t kTypeResourceRequirementsList = 10;
 inline constexpr std::uint32_t kTypeQword = 11;
 
-// Flags and signatures as the records show them.
+// Flags and signatures as the records show them (the numbers are the layout's).
 // KeyRecord::flags: the name is stored as 8-bit text (else UTF-16LE, which the library
 // reads only up to its first zero byte); the root key's flags are exactly kKeyRootFlags.
-inline constexpr std::uint16_t kKeyNameIs8BitFlag = 0x0020;
-inline constexpr std::uint16_t kKeyRootFlags = 0x002C;
+inline constexpr std::uint16_t kKeyNameIs8BitFlag = format::kNkCompressedNameFlag;
+inline constexpr std::uint16_t kKeyRootFlags = format::kNkRootFlags;
 // ValueRecord::flags: the name is stored as 8-bit text (else the library reads none).
-inline constexpr std::uint16_t kValueNameIs8BitFlag = 0x0001;
+inline constexpr std::uint16_t kValueNameIs8BitFlag = format::kVkCompressedNameFlag;
 // ValueRecord::data_size: the data (at most 4 bytes) is inline in data_offset.
-inline constexpr std::uint32_t kValueDataInlineFlag = 0x80000000u;
+inline constexpr std::uint32_t kValueDataInlineFlag = format::kVkInlineFlag;
 // KeyListRecord::signature, the two letters read little-endian. The library follows
 // "lf" lists only.
-inline constexpr std::uint16_t kSigLfList = 0x666C;  // "lf"
-inline constexpr std::uint16_t kSigLhList = 0x686C;  // "lh"
-inline constexpr std::uint16_t kSigLiList = 0x696C;  // "li"
-inline constexpr std::uint16_t kSigRiList = 0x6972;  // "ri"
+inline constexpr std::uint16_t kSigLfList = format::kSigLf;
+inline constexpr std::uint16_t kSigLhList = format::kSigLh;
+inline constexpr std::uint16_t kSigLiList = format::kSigLi;
+inline constexpr std::uint16_t kSigRiList = format::kSigRi;
 
 // A key's last-written time: 100-nanosecond ticks of the system clock, which hold every
 // FILETIME (years 1601 to 30828) where nanoseconds would not.
@@ -207,19 +209,15 @@ class Call {
 // A handle the caller owns, for the constructors that take a raw HiveHandle.
 inline HiveRef borrowed(HiveHandle* hive) { return std::make_shared<OpenHive>(OpenHive{hive}); }
 
-inline std::uint32_t load_le32(const unsigned char* p) {
-  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-}
-
-// The file's first `count` bytes and its size as the library sees it (the low 32 bits),
-// or the OpenError for what the system refuses.
+// The file's first base_block::kRootHeadBytes bytes (fewer when it is shorter), which
+// hold the base block and the root key's place, and its size as the library sees it
+// (the low 32 bits); or the OpenError for what the system refuses.
 struct Head {
   std::vector<unsigned char> bytes;
   std::int32_t file_size = 0;
 };
 
-inline Head read_head(const std::string& path, std::size_t count) {
+inline Head read_head(const std::string& path) {
   namespace fs = std::filesystem;
   std::error_code ec;
   const fs::file_status status = fs::status(path, ec);
@@ -239,92 +237,54 @@ inline Head read_head(const std::string& path, std::size_t count) {
                     std::string("cannot open: ") + std::strerror(error));
   }
   Head head;
-  head.bytes.resize(count);
-  head.bytes.resize(std::fread(head.bytes.data(), 1, count, f));
+  head.bytes.resize(base_block::kRootHeadBytes);
+  head.bytes.resize(std::fread(head.bytes.data(), 1, head.bytes.size(), f));
   std::fclose(f);
   head.file_size = static_cast<std::int32_t>(
       static_cast<std::uint32_t>(fs::file_size(path, ec)));
   return head;
 }
 
-// Why OpenRegistryFile refused `path`: the library's base-block rules applied again, in
-// its order, to the bytes it read.
+inline OpenErrc code_of(base_block::Reason reason) {
+  using base_block::Reason;
+  switch (reason) {
+    case Reason::too_short:
+    case Reason::no_signature: return OpenErrc::not_a_hive;
+    case Reason::wrong_version: return OpenErrc::wrong_version;
+    case Reason::not_written_cleanly: return OpenErrc::not_written_cleanly;
+    case Reason::file_type:
+    case Reason::file_format:
+    case Reason::clustering_factor: return OpenErrc::unsupported;
+    case Reason::refused_anyway: return OpenErrc::refused;
+    case Reason::root_file_ends_before_bin:
+    case Reason::root_no_bin_signature:
+    case Reason::root_file_ends_inside_bin:
+    case Reason::root_not_a_key:
+    case Reason::root_flags:
+    case Reason::root_not_found: break;
+  }
+  return OpenErrc::no_root_key;
+}
+
+inline OpenError refused(const std::string& path, const base_block::Refusal& why) {
+  return OpenError(make_error_code(code_of(why.reason)), path, base_block::sentence(why));
+}
+
+// Why OpenRegistryFile refused `path`: the library's own rules, applied to the file's
+// first bytes.
 inline OpenError why_not_opened(const std::string& path) {
-  constexpr std::int32_t kBaseBlockBytes = 4096;
-  Head head = read_head(path, sizeof(BaseBlock));
-  if (head.file_size < kBaseBlockBytes) {
-    return OpenError(make_error_code(OpenErrc::not_a_hive), path,
-                     "not a hive: " + std::to_string(head.file_size) + " bytes, shorter than the " +
-                         std::to_string(kBaseBlockBytes) +
-                         "-byte base block every hive starts with");
-  }
-  head.bytes.resize(sizeof(BaseBlock), 0);
-  const auto field = [&head](std::size_t at) { return load_le32(head.bytes.data() + at); };
-  const auto text = [&field](std::size_t at) { return std::to_string(field(at)); };
-  if (std::memcmp(head.bytes.data() + offsetof(BaseBlock, signature), "regf", 4) != 0) {
-    return OpenError(make_error_code(OpenErrc::not_a_hive), path, "not a hive: it does not start with \"regf\"");
-  }
-  const std::size_t primary = offsetof(BaseBlock, primary_sequence);
-  const std::size_t secondary = offsetof(BaseBlock, secondary_sequence);
-  if (field(primary) != field(secondary)) {
-    return OpenError(make_error_code(OpenErrc::not_written_cleanly), path,
-                     "the hive was not written out cleanly: its sequence numbers " +
-                         text(primary) + " and " + text(secondary) +
-                         " differ (a write was cut short; its transaction logs hold the rest)");
-  }
-  const std::size_t major = offsetof(BaseBlock, major_version);
-  const std::size_t minor = offsetof(BaseBlock, minor_version);
-  if (field(major) != 1 || field(minor) != 3) {
-    return OpenError(make_error_code(OpenErrc::wrong_version), path,
-                     "version " + text(major) + "." + text(minor) +
-                         ": only version 1.3 hives can be read");
-  }
-  if (field(offsetof(BaseBlock, file_type)) != 0) {
-    return OpenError(make_error_code(OpenErrc::unsupported), path,
-                     "file type " + text(offsetof(BaseBlock, file_type)) +
-                         ": only primary hive files (type 0) can be read");
-  }
-  if (field(offsetof(BaseBlock, file_format)) != 1) {
-    return OpenError(make_error_code(OpenErrc::unsupported), path,
-                     "file format " + text(offsetof(BaseBlock, file_format)) +
-                         ": only format 1 can be read");
-  }
-  if (field(offsetof(BaseBlock, clustering_factor)) != 1) {
-    return OpenError(make_error_code(OpenErrc::unsupported), path,
-                     "clustering factor " + text(offsetof(BaseBlock, clustering_factor)) +
-                         ": only 1 can be read");
-  }
-  return OpenError(make_error_code(OpenErrc::refused), path,
-                   "the library refused it, though its base block looks right (did the file "
-                   "change?)");
+  Head head = read_head(path);
+  if (head.bytes.size() < sizeof(BaseBlock)) head.bytes.resize(sizeof(BaseBlock), 0);
+  return refused(path, base_block::judge_base_block(head.bytes.data(), head.file_size)
+                           .value_or(base_block::Refusal{base_block::Reason::refused_anyway, {}}));
 }
 
 // Why SearchRootKey found no root key in `path`: it must be the first cell of the
-// first bin (contents at 4132: "nk", then the flags).
+// first bin.
 inline OpenError why_no_root(const std::string& path) {
-  constexpr std::size_t kFirstBinAt = 4096;
-  constexpr std::size_t kRootAt = kFirstBinAt + 36;
-  const Head head = read_head(path, kRootAt + 4);
-  const unsigned char* b = head.bytes.data();
-  const std::string lead = "no root key: it must be the first cell of the first bin, and ";
-  std::string why;
-  if (head.bytes.size() < kFirstBinAt + 4) {
-    why = lead + "the file ends before that bin";
-  } else if (std::memcmp(b + kFirstBinAt, "hbin", 4) != 0) {
-    why = lead + "the first bin has no \"hbin\" signature";
-  } else if (head.bytes.size() < kRootAt + 4) {
-    why = lead + "the file ends inside that bin";
-  } else if (std::memcmp(b + kRootAt, "nk", 2) != 0) {
-    why = lead + "that cell is no key node";
-  } else if (const unsigned flags = b[kRootAt + 2] | b[kRootAt + 3] << 8; flags != kKeyRootFlags) {
-    char text[96];
-    std::snprintf(text, sizeof text, "that cell is a key with flags 0x%04X, where the root key has 0x%04X",
-                  flags, static_cast<unsigned>(kKeyRootFlags));
-    why = lead + text;
-  } else {
-    why = "no root key: the library found none";
-  }
-  return OpenError(make_error_code(OpenErrc::no_root_key), path, why);
+  const Head head = read_head(path);
+  return refused(path, base_block::judge_root(head.bytes.data(), head.bytes.size())
+                           .value_or(base_block::Refusal{base_block::Reason::root_not_found, {}}));
 }
 
 }  // namespace detail

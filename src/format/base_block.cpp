@@ -1,26 +1,14 @@
-// Applies the base-block rules in their fixed order and names the first one broken.
+// The base-block rules as the library applies them, and the checksum.
 #include "base_block.h"
 
-#include "byte_order.h"
-#include "layout.h"
+#include "vesk/base_block.hpp"
+#include "vesk/byte_order.hpp"
+#include "vesk/layout.hpp"
 
 namespace vesk::format {
 
-BaseBlockVerdict check_base_block(const unsigned char* block, std::int32_t file_size) {
-  if (file_size < kBaseBlockBytes) return BaseBlockVerdict::kTooShort;
-  if (load_le32(block + kBaseSignatureAt) != kSigRegf) return BaseBlockVerdict::kBadSignature;
-  if (load_le32(block + kBasePrimarySequenceAt) != load_le32(block + kBaseSecondarySequenceAt))
-    return BaseBlockVerdict::kSequenceMismatch;
-  if (load_le32(block + kBaseMajorVersionAt) != kBaseMajorVersion)
-    return BaseBlockVerdict::kBadMajorVersion;
-  if (load_le32(block + kBaseMinorVersionAt) != kBaseMinorVersion)
-    return BaseBlockVerdict::kBadMinorVersion;
-  if (load_le32(block + kBaseFileTypeAt) != kBaseFileType) return BaseBlockVerdict::kBadFileType;
-  if (load_le32(block + kBaseFileFormatAt) != kBaseFileFormat)
-    return BaseBlockVerdict::kBadFileFormat;
-  if (load_le32(block + kBaseClusteringAt) != kBaseClustering)
-    return BaseBlockVerdict::kBadClustering;
-  return BaseBlockVerdict::kAccepted;
+bool accepts_base_block(const unsigned char* block, std::int32_t file_size) {
+  return !base_block::judge_base_block(block, file_size).has_value();
 }
 
 std::uint32_t base_block_checksum(const unsigned char* block) {

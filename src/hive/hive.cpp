@@ -21,8 +21,8 @@ extern "C" HiveHandle* VESK_CALL OpenRegistryFile(const char* path) noexcept {
       frame::select_file(hive->file);
       frame::seek(0);
       frame::read_bytes(&hive->base_block, format::kBaseCopiedBytes);
-      if (format::check_base_block(reinterpret_cast<const unsigned char*>(&hive->base_block),
-                                 hive->file_size) == format::BaseBlockVerdict::kAccepted) {
+      if (format::accepts_base_block(reinterpret_cast<const unsigned char*>(&hive->base_block),
+                                     hive->file_size)) {
         return hive;
       }
     }

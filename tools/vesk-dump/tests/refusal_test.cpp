@@ -11,6 +11,7 @@
 #include "layout.h"
 #include "api_test.h"
 #include "temp_hive.h"
+#include "vesk/base_block.hpp"
 
 namespace vesk::dump::test {
 namespace {
@@ -42,56 +43,61 @@ struct Row {
   std::string message;
 };
 
+using base_block::Reason;
+std::string words(Reason reason, std::int64_t a = 0, std::int64_t b = 0) {
+  return base_block::sentence({reason, {a, b}});
+}
+
 const Row kRows[] = {
-    {"too short", [] { return Bytes(100, 0); },
-     "not a hive: 100 bytes, shorter than the 4096-byte base block every hive starts with"},
+    {"too short", [] { return Bytes(100, 0); }, words(Reason::too_short, 100, 4096)},
     {"a base block of 4095 bytes", [] { return first_bytes(4095); },
-     "not a hive: 4095 bytes, shorter than the 4096-byte base block every hive starts with"},
-    {"no regf", [] { return poked(kBaseSignatureAt, 0x66676571); },
-     "not a hive: it does not start with \"regf\""},
+     words(Reason::too_short, 4095, 4096)},
+    {"no regf", [] { return poked(kBaseSignatureAt, 0x66676571); }, words(Reason::no_signature)},
     {"unequal sequence numbers", [] {
        Bytes b = poked(kBasePrimarySequenceAt, 5);
        b[kBaseSecondarySequenceAt] = 6;
        return b;
      },
-     "the hive was not written out cleanly: its sequence numbers 5 and 6 differ (a write was"
-     " cut short; its transaction logs hold the rest); --ignore-dirty reads the file as it"
-     " stands"},
+     words(Reason::not_written_cleanly, 5, 6) + "; --ignore-dirty reads the file as it stands"},
+    // A 1.5 hive is not sent to --ignore-dirty, which would refuse it too.
+    {"unequal sequence numbers and version 1.5", [] {
+       Bytes b = poked(kBasePrimarySequenceAt, 5);
+       b[kBaseSecondarySequenceAt] = 6;
+       b[kBaseMinorVersionAt] = 5;
+       return b;
+     },
+     words(Reason::wrong_version, 1, 5)},
     {"version 1.5", [] { return poked(kBaseMinorVersionAt, 5); },
-     "version 1.5: only version 1.3 hives can be read"},
+     words(Reason::wrong_version, 1, 5)},
     {"version 1.2", [] { return poked(kBaseMinorVersionAt, 2); },
-     "version 1.2: only version 1.3 hives can be read"},
+     words(Reason::wrong_version, 1, 2)},
     {"version 2.3", [] { return poked(kBaseMajorVersionAt, 2); },
-     "version 2.3: only version 1.3 hives can be read"},
-    {"a log file's type", [] { return poked(kBaseFileTypeAt, 1); },
-     "file type 1: only primary hive files (type 0) can be read"},
+     words(Reason::wrong_version, 2, 3)},
+    {"a log file's type", [] { return poked(kBaseFileTypeAt, 1); }, words(Reason::file_type, 1)},
     {"another file format", [] { return poked(kBaseFileFormatAt, 2); },
-     "file format 2: only format 1 can be read"},
+     words(Reason::file_format, 2)},
     {"another clustering factor", [] { return poked(kBaseClusteringAt, 4); },
-     "clustering factor 4: only 1 can be read"},
+     words(Reason::clustering_factor, 4)},
     {"a base block and nothing else", [] { return first_bytes(4096); },
      "the file holds 4096 bytes, but its base block says the hive needs 8192 (4096 + 4096 of"
      " hive bins): it was cut short; what lies past its end is counted, not dumped\n"
-     "vesk-dump: HIVE: no root key: it must be the first cell of the first bin, and the file"
-     " ends before that bin"},
+     "vesk-dump: HIVE: " + words(Reason::root_file_ends_before_bin)},
     {"no hbin", [] { return poked(kFirstBinAt, 0x6E696267); },
-     "no root key: it must be the first cell of the first bin, and the first bin has no"
-     " \"hbin\" signature"},
+     words(Reason::root_no_bin_signature)},
     {"the root key further on", [] {
        HiveBuilder b;
        b.add_cell({'s', 'k', 0, 0});
        b.add_root("ROOT");
        return b.bytes();
      },
-     "no root key: it must be the first cell of the first bin, and that cell is no key node"},
+     words(Reason::root_not_a_key)},
     {"an ordinary key first", [] {
        HiveBuilder b;
        const KeyRef root = b.add_root("ROOT");
        b.poke_u16(root.contents + kNkFlagsAt, 0x0020);
        return b.bytes();
      },
-     "no root key: it must be the first cell of the first bin, and that cell is a key with"
-     " flags 0x0020, where the root key has 0x002C"},
+     words(Reason::root_flags, 0x0020, 0x002C)},
 };
 
 class RefusalTest : public ::testing::TestWithParam<Row> {};
