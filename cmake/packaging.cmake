@@ -28,6 +28,9 @@ install(TARGETS vesk_10 EXPORT vesk
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/include/vesk_10.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/include/vesk/hive.hpp
+              ${PROJECT_SOURCE_DIR}/include/vesk/base_block.hpp
+              ${PROJECT_SOURCE_DIR}/include/vesk/layout.hpp
+              ${PROJECT_SOURCE_DIR}/include/vesk/byte_order.hpp
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vesk)
 
 # The Python module goes where the system's python3 imports it from below the prefix the
