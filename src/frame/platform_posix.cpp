@@ -1,6 +1,7 @@
 // The platform on POSIX systems: file descriptors read with pread at a position the
 // frame keeps, calloc'd memory, and the calling thread's LC_CTYPE code set for text.
-// The load and unload hooks are a constructor and destructor pair.
+// errno changes only where the system refuses a read, an open or memory; hosts look
+// there for read errors. The load and unload hooks are a constructor and destructor pair.
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -19,6 +20,18 @@ namespace {
 
 int fd_of(const File& file) { return static_cast<int>(file.handle) - 1; }
 
+// Restores the errno found on entry: what happens inside is no refusal a host must see.
+class ErrnoKept {
+ public:
+  ErrnoKept() : saved_(errno) {}
+  ~ErrnoKept() { errno = saved_; }
+  ErrnoKept(const ErrnoKept&) = delete;
+  ErrnoKept& operator=(const ErrnoKept&) = delete;
+
+ private:
+  int saved_;
+};
+
 }  // namespace
 
 bool open_read_only(const char* path, File& file) {
@@ -27,6 +40,7 @@ bool open_read_only(const char* path, File& file) {
   if (fd < 0) return false;
   struct stat st;
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const ErrnoKept kept;
     ::close(fd);
     return false;
   }
@@ -44,13 +58,25 @@ bool seek(File& file, std::int32_t offset) {
 
 std::int32_t read(File& file, void* dst, std::int32_t count) {
   if (file.handle == 0 || count <= 0) return 0;
-  ssize_t got;
-  do {
-    got = ::pread(fd_of(file), dst, static_cast<std::size_t>(count), file.position);
-  } while (got < 0 && errno == EINTR);
-  if (got <= 0) return 0;
-  file.position += got;
-  return static_cast<std::int32_t>(got);
+  // The host tells a read error by errno, so only a refusal may change it; an
+  // interruption taken again leaves no mark. A read that comes back short asks once more
+  // for the rest: at the end of the file that gives 0 and errno stays, while a disk
+  // failing part way through refuses it and says why.
+  const int entry_errno = errno;
+  auto* const bytes = static_cast<unsigned char*>(dst);
+  std::int32_t done = 0;
+  while (done < count) {
+    const ssize_t got = ::pread(fd_of(file), bytes + done, static_cast<std::size_t>(count - done),
+                                file.position + done);
+    if (got < 0 && errno == EINTR) {
+      errno = entry_errno;
+      continue;
+    }
+    if (got <= 0) break;
+    done += static_cast<std::int32_t>(got);
+  }
+  file.position += done;
+  return done;
 }
 
 std::int32_t file_size(const File& file) {
@@ -61,16 +87,24 @@ std::int32_t file_size(const File& file) {
 }
 
 void close(File& file) {
+  // Nothing was written, so a failing close loses nothing; an earlier read error stays.
+  const ErrnoKept kept;
   if (file.handle != 0) ::close(fd_of(file));
   file.handle = 0;
 }
 
 void* alloc_zeroed(std::int32_t bytes) {
   if (bytes <= 0) return nullptr;
-  return std::calloc(1, static_cast<std::size_t>(bytes));
+  const int entry_errno = errno;
+  void* block = std::calloc(1, static_cast<std::size_t>(bytes));
+  if (block != nullptr) errno = entry_errno;
+  return block;
 }
 
-void release(void* block) { std::free(block); }
+void release(void* block) {
+  const ErrnoKept kept;
+  std::free(block);
+}
 
 namespace {
 
@@ -97,6 +131,8 @@ std::int32_t put_char(char32_t c, char* dst, std::int32_t room, std::mbstate_t& 
 
 std::int32_t utf16_to_code_page(const char16_t* src, std::int32_t units, char* dst,
                                 std::int32_t capacity) {
+  // A character the code set lacks sets EILSEQ; it is replaced, and no read failed.
+  const ErrnoKept kept;
   std::mbstate_t state{};
   bool initial = true;  // no shift state pending
   std::int32_t written = 0;

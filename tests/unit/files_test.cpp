@@ -1,8 +1,12 @@
 // The open-file registry and positioned reads, driven directly: zero fill and sign
-// extension at the end of a file, refused seeks, selection, and close.
+// extension at the end of a file, refused seeks, selection, and close; and on POSIX the
+// errno a refused read leaves for the host, which the end of a file never sets.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "frame/files.h"
+#include "frame/platform.h"
 #include "temp_hive.h"
 
 namespace vesk::test {
@@ -123,6 +127,49 @@ TEST_F(FilesTest, ClosingTheCurrentFileLeavesNoCurrentFile) {
   EXPECT_EQ(read_u32(), 0u);
   EXPECT_EQ(file_size(), -1);
 }
+
+#ifndef _WIN32
+struct ErrnoRow {
+  const char* what;
+  bool failing_file;  // /proc/self/mem: a regular file whose unmapped start refuses reads
+  std::uint32_t at;
+  std::int32_t count;
+  std::int32_t read;
+  int errno_after;  // kHostErrno: as the host left it
+};
+
+constexpr int kHostErrno = ERANGE;  // what a host that did not clear errno left there
+
+const ErrnoRow kErrnoRows[] = {
+    {"a refused read", true, 0, 4, 0, EIO},
+    {"a whole read", false, 0, 4, 4, kHostErrno},
+    {"a short read at the end", false, 4, 4, 2, kHostErrno},
+    {"at the end", false, 6, 4, 0, kHostErrno},
+    {"past the end", false, 100, 4, 0, kHostErrno},
+};
+
+TEST_F(FilesTest, OnlyARefusedReadSetsErrnoAndNothingAfterItInTheCallClearsIt) {
+  TempHive file({1, 2, 3, 4, 5, 6});
+  for (const ErrnoRow& row : kErrnoRows) {
+    SCOPED_TRACE(row.what);
+    const FileRef ref = open_file(row.failing_file ? "/proc/self/mem" : file.path());
+    ASSERT_NE(ref, 0u);
+    unsigned char buffer[4] = {9, 9, 9, 9};
+    errno = kHostErrno;
+    seek(row.at);
+    EXPECT_EQ(read_bytes(buffer, row.count), row.read);
+    EXPECT_EQ(errno, row.errno_after);
+    // What an export does after its reads: a size, a conversion, memory, the close.
+    file_size();
+    char16_t unit = u'\u00e9';
+    char text[8];
+    platform::utf16_to_code_page(&unit, 1, text, sizeof text);
+    platform::release(platform::alloc_zeroed(64));
+    close_file(ref);
+    EXPECT_EQ(errno, row.errno_after);
+  }
+}
+#endif
 
 }  // namespace
 }  // namespace vesk::test

@@ -1,12 +1,16 @@
 // The Windows platform on its own: the ANSI code page conversion (measuring, cutting at
-// whole characters, zero units) and the private heap's zero-filled blocks.
+// whole characters, zero units), the private heap's zero-filled blocks, and the last
+// error a refused read leaves for the host, which the end of a file never sets.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
+#include <windows.h>
+
 #include "ansi_code_page.h"
 #include "frame/platform.h"
+#include "temp_hive.h"
 
 namespace vesk::test {
 namespace {
@@ -66,6 +70,56 @@ TEST(Win32HeapTest, BlocksAreZeroFilledAndNoneForZeroOrFewerBytes) {
   for (int i = 0; i < 4096; ++i) ASSERT_EQ(block[i], 0) << "at " << i;
   vesk::platform::release(block);
   vesk::platform::release(nullptr);
+}
+
+struct LastErrorRow {
+  const char* what;
+  bool write_only;  // opened for writing alone, so the system refuses every read
+  std::int32_t at;
+  std::int32_t count;
+  std::int32_t read;
+  DWORD error_after;  // kHostError: as the host left it
+};
+
+constexpr DWORD kHostError = ERROR_INVALID_DATA;  // what a host that did not clear it left
+
+const LastErrorRow kLastErrorRows[] = {
+    {"a refused read", true, 0, 4, 0, ERROR_ACCESS_DENIED},
+    {"a whole read", false, 0, 4, 4, kHostError},
+    {"a short read at the end", false, 4, 4, 2, kHostError},
+    {"at the end", false, 6, 4, 0, kHostError},
+    {"past the end", false, 100, 4, 0, kHostError},
+};
+
+TEST(Win32FileTest, OnlyARefusedReadSetsTheLastErrorAndNothingAfterItInTheCallClearsIt) {
+  TempHive file({1, 2, 3, 4, 5, 6});
+  for (const LastErrorRow& row : kLastErrorRows) {
+    SCOPED_TRACE(row.what);
+    vesk::platform::File f;
+    if (row.write_only) {
+      const HANDLE h = CreateFileA(file.path(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      ASSERT_NE(h, INVALID_HANDLE_VALUE);
+      f.handle = reinterpret_cast<std::uintptr_t>(h);
+    } else {
+      SetLastError(kHostError);
+      ASSERT_TRUE(vesk::platform::open_read_only(file.path(), f));
+      EXPECT_EQ(GetLastError(), kHostError) << "the open";
+    }
+    unsigned char buffer[4] = {9, 9, 9, 9};
+    SetLastError(kHostError);
+    ASSERT_TRUE(vesk::platform::seek(f, row.at));
+    EXPECT_EQ(vesk::platform::read(f, buffer, row.count), row.read);
+    EXPECT_EQ(GetLastError(), row.error_after);
+    // What an export does after its reads: a refused seek (the file's damage), a size, a
+    // conversion, memory, the close.
+    EXPECT_FALSE(vesk::platform::seek(f, -8));
+    vesk::platform::file_size(f);
+    convert(u"\u00e9\u65e5", 1);
+    vesk::platform::release(vesk::platform::alloc_zeroed(64));
+    vesk::platform::close(f);
+    EXPECT_EQ(GetLastError(), row.error_after);
+  }
 }
 
 }  // namespace
