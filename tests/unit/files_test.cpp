@@ -2,7 +2,7 @@
 // extension at the end of a file, refused seeks, selection, and close.
 #include <gtest/gtest.h>
 
-#include "frame/files.h"
+#include "files.h"
 #include "temp_hive.h"
 
 namespace vesk::test {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "ansi_code_page.h"
-#include "frame/platform.h"
+#include "platform.h"
 
 namespace vesk::test {
 namespace {
