@@ -8,7 +8,7 @@
 #include <cwchar>
 #include <string>
 
-#include "frame/platform.h"
+#include "platform.h"
 #include "thread_locale.h"
 
 namespace vesk::test {

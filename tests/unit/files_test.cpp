@@ -5,8 +5,8 @@
 
 #include <cerrno>
 
-#include "frame/files.h"
-#include "frame/platform.h"
+#include "files.h"
+#include "platform.h"
 #include "temp_hive.h"
 
 namespace vesk::test {

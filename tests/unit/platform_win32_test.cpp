@@ -9,7 +9,7 @@
 #include <windows.h>
 
 #include "ansi_code_page.h"
-#include "frame/platform.h"
+#include "platform.h"
 #include "temp_hive.h"
 
 namespace vesk::test {

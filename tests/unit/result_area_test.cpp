@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "frame/result_area.h"
+#include "result_area.h"
 
 namespace vesk::test {
 namespace {

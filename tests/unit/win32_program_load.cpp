@@ -1,7 +1,7 @@
 // The library state for a Windows test program that links the frame's objects itself.
 // In the DLL, DllMain creates and releases it; a program gets no such call, so this
 // static object makes the same two calls at start and at exit.
-#include "frame/state.h"
+#include "state.h"
 
 namespace {
 

@@ -11,7 +11,7 @@ if(WIN32)
   # to link is KERNEL32.dll, msvcrt.dll for memcpy, memset, memchr and strlen, and
   # libgcc's helpers for 64-bit arithmetic and stack probes. Nothing throws, and without
   # exceptions no object needs the unwinder; code that did would fail to link here.
-  foreach(library_code vesk_format vesk_core vesk_10)
+  foreach(library_code vesk_format vesk_core vesk_platform vesk_10)
     target_compile_options(${library_code} PRIVATE -fno-exceptions -fno-rtti)
   endforeach()
   if(CMAKE_SIZEOF_VOID_P EQUAL 4)
