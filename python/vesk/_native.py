@@ -203,7 +203,7 @@ def library() -> ctypes.CDLL:
         tried = []
         for candidate in _candidates():
             try:
-                lib = loader(candidate)
+                lib: ctypes.CDLL = loader(candidate)
             except OSError as error:
                 tried.append("%s (%s)" % (candidate, error))
                 continue

@@ -204,7 +204,7 @@ class Hive:
                 warnings.warn(SubkeysNotReadWarning(
                     "%s: the library does not read every subkey; the walk leaves out those"
                     " of key %r and perhaps more (Key.subkeys_not_read tells for each): %s"
-                    % (self.path, path, hidden.reason)), stacklevel=3)
+                    % (os.fsdecode(self.path), path, hidden.reason)), stacklevel=3)
         return key._subkeys_of(key_list, listed, names=True)
 
 
@@ -490,7 +490,7 @@ class Value:
                 _data_buffer = ctypes.create_string_buffer(size)
             if not functions().GetValueData(handle, ref, _data_buffer):
                 return None
-            return _data_buffer[:size]
+            return ctypes.string_at(_data_buffer, size)
 
     @property
     def value(self) -> Optional[TypedValue]:
