@@ -14,8 +14,9 @@ set(VESK_INSTALL_CMAKE_ALIASDIR "${CMAKE_INSTALL_LIBDIR}/cmake/vesk" CACHE STRIN
 set(VESK_INSTALL_PKGCONFIGDIR "${CMAKE_INSTALL_LIBDIR}/pkgconfig" CACHE STRING
     "Where vesk_10.pc and vesk.pc go, below the prefix")
 set(VESK_PYTHON_MODULE_DIR "" CACHE STRING
-    "Where the Python package vesk/ goes, below the prefix; empty: where the system's python3 looks")
-option(VESK_INSTALL_RPATH "Give vesk-dump a run path to the library of its own tree (off for a distribution, whose loader finds it)" ON)
+    "Where the Python package vesk/ goes, below the prefix; empty: where python3 looks")
+option(VESK_INSTALL_RPATH
+       "Give vesk-dump a run path to its tree's library (off for a distribution's loader)" ON)
 
 # The interface version 1.0 is already in the name; the soname counts breaks of the
 # library's binary interface within that name, starting at 1: libvesk_10.so.1.

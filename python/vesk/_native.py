@@ -154,7 +154,8 @@ class Functions:
     int), which ctypes hands over as they are."""
 
     def __init__(self, lib: ctypes.CDLL) -> None:
-        prototype = ctypes.WINFUNCTYPE if WINDOWS else ctypes.CFUNCTYPE  # type: ignore[attr-defined]
+        prototype = (ctypes.WINFUNCTYPE  # type: ignore[attr-defined]
+                     if WINDOWS else ctypes.CFUNCTYPE)
         for name, (restype, _) in _PROTOTYPES.items():
             setattr(self, name, prototype(restype)((name, lib)))
 
