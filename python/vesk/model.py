@@ -178,9 +178,10 @@ class Hive:
         root = self.root
         seen: Set[int] = {root.record.offset}
         yield "", root
-        pending = [self._children(root, "")]
+        pending = [("", self._children(root, ""))]
         while pending:
-            key = next(pending[-1], None)
+            path, subkeys = pending[-1]
+            key = next(subkeys, None)
             if key is None:
                 pending.pop()
                 continue
@@ -188,11 +189,12 @@ class Hive:
             if record.offset in seen:
                 continue
             seen.add(record.offset)
-            key_path = key.path
+            name = key.name
+            key_path = key._path = path + "\\" + name if path else name
             yield key_path, key
             # Most keys are leaves: they need no list read, nor an iterator.
             if record.subkey_count > 0:
-                pending.append(self._children(key, key_path))
+                pending.append((key_path, self._children(key, key_path)))
 
     def _children(self, key: "Key", path: str) -> Iterator["Key"]:
         key_list, listed = key._list()
@@ -444,10 +446,15 @@ class Value:
         """The value's name; "" for the unnamed value (the key's default), None for a
         name the library cannot read (see name_readable), so {v.name: ...} loses
         neither."""
-        if not self.name_readable:
-            return None
         raw = self._raw_name
-        return decode_name(self.raw_name if raw is None else raw, self.hive.name_encoding)
+        if raw is None:
+            raw = self.raw_name
+        record = self.record
+        if record.name_length == 0:
+            return ""
+        if len(raw) != record.name_length or not record.flags & VALUE_NAME_IS_8BIT_FLAG:
+            return None
+        return decode_name(raw, self.hive.name_encoding)
 
     @property
     def length(self) -> int:

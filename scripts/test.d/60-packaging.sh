@@ -146,8 +146,7 @@ alias_project "$work/alias"
 cmake -S "$work/alias" -B "$work/alias/build" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$work/alias/build" >/dev/null
 check_totals "find_package(vesk), vesk::vesk" "$work/alias/build/use_cpp"
-PKG_CONFIG_PATH=$prefix/$libdir/pkgconfig \
-  c++ -std=c++17 -o "$work/alias/use_pc" "$root/examples/use.cpp" \
+c++ -std=c++17 -o "$work/alias/use_pc" "$root/examples/use.cpp" \
   $(PKG_CONFIG_PATH=$prefix/$libdir/pkgconfig pkg-config --cflags --libs vesk)
 LD_LIBRARY_PATH="$prefix/$libdir" check_totals "pkg-config vesk" "$work/alias/use_pc"
 
