@@ -1,17 +1,22 @@
-# Installation and packaging: the library with its soname, both headers, vesk-dump and
-# its manual page, the Python module, a CMake package (find_package(vesk_10 CONFIG)),
-# vesk_10.pc for pkg-config, and a Debian package through CPack. Every installed path
-# is relative, so the tree works wherever it is unpacked (cmake --install --prefix,
-# DESTDIR, dpkg -x). Building anything is left to the top-level CMakeLists.txt.
+# Installation: the library with its soname, the headers, vesk-dump and its manual page,
+# the Python package, CMake packages (find_package(vesk_10) and find_package(vesk)), and
+# vesk_10.pc and vesk.pc for pkg-config. Every installed path is relative, so the tree
+# works wherever it is unpacked (cmake --install --prefix, DESTDIR, dpkg -x). Each rule
+# names its component, one per Debian package that cmake/debian/build-debs makes:
+# runtime, development, tool, python. Building anything is left to the folders' own CMake.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
 set(VESK_INSTALL_CMAKEDIR "${CMAKE_INSTALL_LIBDIR}/cmake/vesk_10" CACHE STRING
     "Where the CMake package files go, below the prefix")
+set(VESK_INSTALL_CMAKE_ALIASDIR "${CMAKE_INSTALL_LIBDIR}/cmake/vesk" CACHE STRING
+    "Where the CMake package under the project's name, vesk, goes, below the prefix")
 set(VESK_INSTALL_PKGCONFIGDIR "${CMAKE_INSTALL_LIBDIR}/pkgconfig" CACHE STRING
-    "Where vesk_10.pc goes, below the prefix")
+    "Where vesk_10.pc and vesk.pc go, below the prefix")
 set(VESK_PYTHON_MODULE_DIR "" CACHE STRING
-    "Where the Python module vesk.py goes, below the prefix; empty: where the system's python3 looks")
+    "Where the Python package vesk/ goes, below the prefix; empty: where python3 looks")
+option(VESK_INSTALL_RPATH
+       "Give vesk-dump a run path to its tree's library (off for a distribution's loader)" ON)
 
 # The interface version 1.0 is already in the name; the soname counts breaks of the
 # library's binary interface within that name, starting at 1: libvesk_10.so.1.
@@ -22,18 +27,18 @@ if(NOT WIN32)
 endif()
 
 install(TARGETS vesk_10 EXPORT vesk
-  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
-  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime
+          NAMELINK_COMPONENT development
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/include/vesk_10.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/include/vesk/hive.hpp
-              ${PROJECT_SOURCE_DIR}/include/vesk/base_block.hpp
-              ${PROJECT_SOURCE_DIR}/include/vesk/layout.hpp
-              ${PROJECT_SOURCE_DIR}/include/vesk/byte_order.hpp
-        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vesk)
+install(FILES ${PROJECT_SOURCE_DIR}/include/vesk_10.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
+        COMPONENT development)
+# Every header of the C++ interface, however many it grows to.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/vesk DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
+        COMPONENT development FILES_MATCHING PATTERN "*.hpp" PATTERN "*.h")
 
-# The Python module goes where the system's python3 imports it from below the prefix the
+# The Python package goes where the system's python3 imports it from below the prefix the
 # install is made to, which is known only at install time: on Debian lib/python3/
 # dist-packages below /usr, lib/python3.11/dist-packages below /usr/local. Below any
 # other prefix no interpreter looks; there it goes to lib/python3/dist-packages, for
@@ -41,14 +46,18 @@ install(FILES ${PROJECT_SOURCE_DIR}/include/vesk/hive.hpp
 # venv one looks elsewhere).
 find_program(VESK_SYSTEM_PYTHON3 python3 PATHS /usr/bin NO_DEFAULT_PATH)
 find_program(VESK_SYSTEM_PYTHON3 python3)
+set(_vesk_package ${PROJECT_SOURCE_DIR}/python/vesk)
+set(_vesk_package_files FILES_MATCHING PATTERN "*.py" PATTERN "py.typed"
+    PATTERN "__pycache__" EXCLUDE)
 if(VESK_PYTHON_MODULE_DIR)
-  install(FILES ${PROJECT_SOURCE_DIR}/python/vesk.py DESTINATION ${VESK_PYTHON_MODULE_DIR})
+  install(DIRECTORY ${_vesk_package} DESTINATION ${VESK_PYTHON_MODULE_DIR}
+          COMPONENT python ${_vesk_package_files})
 elseif(WIN32 OR CMAKE_CROSSCOMPILING OR NOT VESK_SYSTEM_PYTHON3)
-  install(FILES ${PROJECT_SOURCE_DIR}/python/vesk.py
-          DESTINATION ${CMAKE_INSTALL_LIBDIR}/python3/dist-packages)
+  install(DIRECTORY ${_vesk_package} DESTINATION ${CMAKE_INSTALL_LIBDIR}/python3/dist-packages
+          COMPONENT python ${_vesk_package_files})
 else()
   install(CODE "set(_vesk_python \"${VESK_SYSTEM_PYTHON3}\")
-set(_vesk_module \"${PROJECT_SOURCE_DIR}/python/vesk.py\")")
+set(_vesk_package \"${_vesk_package}\")" COMPONENT python)
   install(CODE [[
     # -E: a PYTHONPATH of the installing shell must not count as a place it looks.
     execute_process(
@@ -68,35 +77,52 @@ else:
     if(NOT _vesk_asked EQUAL 0 OR _vesk_python_dir STREQUAL "")
       set(_vesk_python_dir lib/python3/dist-packages)
     endif()
-    file(INSTALL DESTINATION "${CMAKE_INSTALL_PREFIX}/${_vesk_python_dir}" TYPE FILE
-         FILES "${_vesk_module}")
-  ]])
+    file(INSTALL DESTINATION "${CMAKE_INSTALL_PREFIX}/${_vesk_python_dir}" TYPE DIRECTORY
+         FILES "${_vesk_package}" FILES_MATCHING PATTERN "*.py" PATTERN "py.typed"
+         PATTERN "__pycache__" EXCLUDE)
+  ]] COMPONENT python)
 endif()
 
-# The CMake package: imported target vesk::vesk_10, same major version accepted.
+# The CMake packages: find_package(vesk_10) gives the imported target vesk::vesk_10, and
+# find_package(vesk), under the project's own name, the same package; both define
+# vesk::vesk as well. The same major version is accepted.
 install(EXPORT vesk NAMESPACE vesk:: FILE vesk_10Targets.cmake
-        DESTINATION ${VESK_INSTALL_CMAKEDIR})
-configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/vesk_10Config.cmake.in
-  ${PROJECT_BINARY_DIR}/vesk_10Config.cmake INSTALL_DESTINATION ${VESK_INSTALL_CMAKEDIR})
-write_basic_package_version_file(${PROJECT_BINARY_DIR}/vesk_10ConfigVersion.cmake
-  VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
-install(FILES ${PROJECT_BINARY_DIR}/vesk_10Config.cmake
-              ${PROJECT_BINARY_DIR}/vesk_10ConfigVersion.cmake
-        DESTINATION ${VESK_INSTALL_CMAKEDIR})
+        DESTINATION ${VESK_INSTALL_CMAKEDIR} COMPONENT development)
+file(RELATIVE_PATH VESK_ALIAS_TO_PACKAGE "/${VESK_INSTALL_CMAKE_ALIASDIR}"
+     "/${VESK_INSTALL_CMAKEDIR}")
+foreach(package vesk_10 vesk)
+  if(package STREQUAL "vesk")
+    set(dir ${VESK_INSTALL_CMAKE_ALIASDIR})
+  else()
+    set(dir ${VESK_INSTALL_CMAKEDIR})
+  endif()
+  configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/${package}Config.cmake.in
+    ${PROJECT_BINARY_DIR}/${package}Config.cmake INSTALL_DESTINATION ${dir})
+  write_basic_package_version_file(${PROJECT_BINARY_DIR}/${package}ConfigVersion.cmake
+    VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
+  install(FILES ${PROJECT_BINARY_DIR}/${package}Config.cmake
+                ${PROJECT_BINARY_DIR}/${package}ConfigVersion.cmake
+          DESTINATION ${dir} COMPONENT development)
+endforeach()
 
 # pkg-config: the prefix is found from the .pc file's own place, so a moved tree works.
+# vesk.pc is vesk_10.pc under the project's name.
 set(_vesk_pc_full_dir "${CMAKE_INSTALL_PREFIX}/${VESK_INSTALL_PKGCONFIGDIR}")
 file(RELATIVE_PATH VESK_PC_PREFIX "${_vesk_pc_full_dir}" "${CMAKE_INSTALL_PREFIX}")
 file(RELATIVE_PATH VESK_PC_LIBDIR "${CMAKE_INSTALL_PREFIX}" "${CMAKE_INSTALL_FULL_LIBDIR}")
 file(RELATIVE_PATH VESK_PC_INCLUDEDIR "${CMAKE_INSTALL_PREFIX}"
      "${CMAKE_INSTALL_FULL_INCLUDEDIR}")
 string(REGEX REPLACE "/$" "" VESK_PC_PREFIX "${VESK_PC_PREFIX}")
-configure_file(${PROJECT_SOURCE_DIR}/cmake/vesk_10.pc.in ${PROJECT_BINARY_DIR}/vesk_10.pc @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/vesk_10.pc DESTINATION ${VESK_INSTALL_PKGCONFIGDIR})
+foreach(package vesk_10 vesk)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/${package}.pc.in
+                 ${PROJECT_BINARY_DIR}/${package}.pc @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/${package}.pc DESTINATION ${VESK_INSTALL_PKGCONFIGDIR}
+          COMPONENT development)
+endforeach()
 
 if(TARGET vesk-dump)
-  install(TARGETS vesk-dump RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  if(NOT WIN32)
+  install(TARGETS vesk-dump RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tool)
+  if(NOT WIN32 AND VESK_INSTALL_RPATH)
     # The tool finds the library of its own tree, installed or unpacked anywhere.
     file(RELATIVE_PATH _vesk_bin_to_lib "${CMAKE_INSTALL_FULL_BINDIR}"
          "${CMAKE_INSTALL_FULL_LIBDIR}")
@@ -114,31 +140,9 @@ if(TARGET vesk-dump)
               ${PROJECT_SOURCE_DIR}/cmake/manual_page.cmake
       COMMENT "Writing the vesk-dump manual page" VERBATIM)
     add_custom_target(vesk-dump-manual ALL DEPENDS ${_vesk_man})
-    install(FILES ${_vesk_man} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    install(FILES ${_vesk_man} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tool)
   endif()
 endif()
 
-# A Debian package of the same files: cpack -G DEB in the build directory.
-if(NOT WIN32 AND CMAKE_SOURCE_DIR STREQUAL PROJECT_SOURCE_DIR)
-  set(VESK_PACKAGE_MAINTAINER "vesk developers" CACHE STRING
-      "The Maintainer field of the Debian package")
-  set(CPACK_PACKAGE_NAME vesk)
-  set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-  set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
-  set(CPACK_PACKAGE_DESCRIPTION
-      "libvesk_10 reads version 1.3 Windows NT registry hive files through 17 flat C\n\
-functions, without the operating system's registry. The package holds the library,\n\
-its C header and C++ interface, the vesk-dump tool, a Python module over ctypes,\n\
-and files for find_package and pkg-config.")
-  set(CPACK_GENERATOR DEB)
-  set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-  set(CPACK_STRIP_FILES ON)
-  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VESK_PACKAGE_MAINTAINER}")
-  set(CPACK_DEBIAN_PACKAGE_SECTION libs)
-  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
-  set(CPACK_DEBIAN_PACKAGE_SUGGESTS python3)
-  set(CPACK_SOURCE_IGNORE_FILES "/build/" "/\\\\.git/")
-  include(CPack)
-endif()
+# The Debian packages libvesk-10-1, libvesk-10-dev, vesk-dump and python3-vesk are made
+# from these components by cmake/debian/build-debs, in a build of their own.

@@ -37,6 +37,7 @@ DATA = os.environ.get("VESK_TEST_DATA_DIR") or os.path.join(SOURCE, "tests", "da
 INCLUDE = os.environ.get("VESK_INCLUDE_DIR") or os.path.join(SOURCE, "include")
 EXAMPLES = os.environ.get("VESK_EXAMPLES_DIR") or os.path.join(SOURCE, "examples")
 DUMP = os.environ.get("VESK_DUMP")
+PACKAGE_ROOT = os.path.dirname(os.path.dirname(os.path.abspath(vesk.__file__)))
 
 NTUSER = "dfwinreg-NTUSER.DAT"
 BCD = "dfirmuseum-win7-BCD"
@@ -165,8 +166,11 @@ class RealHivesTest(unittest.TestCase):
                         seen[1] += 1
                         seen[2] += not value.has_name
                         seen[3] += not value.name_readable
-                        if not value.name_readable or not value.has_name:
+                        # The unnamed value is "", a name the library cannot read None.
+                        if not value.has_name:
                             self.assertEqual(value.name, "")
+                        elif not value.name_readable:
+                            self.assertIsNone(value.name)
                 self.assertEqual(seen, counts)
 
     def test_the_unnamed_value_is_found_by_the_empty_name(self):
@@ -250,6 +254,19 @@ class RealHivesTest(unittest.TestCase):
                         self.assertIsNotNone(found, spelling)
                         self.assertEqual(found.offset, key.offset, spelling)
                 self.assertIsNone(hive.open_key("Objects\\no such key"))
+
+    def test_keys_know_their_path_and_parent(self):
+        for name in (BCD, UNICODE_TESTS):
+            with self.subTest(hive=name), vesk.Hive(hive_path(name)) as hive:
+                self.assertEqual((hive.root.path, hive.root.parent), ("", None))
+                for path, key in hive.walk():
+                    parent = key.parent
+                    self.assertEqual(key.path, path)
+                    if parent is not None:
+                        self.assertEqual(parent.path, path.rpartition("\\")[0])
+                        self.assertIn(key.offset, [k.offset for k in parent.subkeys()])
+                    self.assertEqual(hive.open_key(path).path, path)
+                    self.assertEqual(hive.open_key(path.upper()).path.upper(), path.upper())
 
     def test_value_lookup_ignores_case(self):
         with vesk.Hive(hive_path(UNICODE_TESTS)) as hive:
@@ -357,6 +374,46 @@ class RealHivesTest(unittest.TestCase):
                     os.remove(path)
             os.rmdir(work)
 
+    def test_the_first_rule_broken_names_the_refusal(self):
+        rows = [  # what, change to a clean 1.3 hive, exception, key, attribute checked
+            ("dirty version 1.5", {4: struct.pack("<II", 5, 6), 20: struct.pack("<II", 1, 5)},
+             vesk.WrongVersionError, "wrong_version", ("version", (1, 5))),
+            ("dirty, file type 1", {4: struct.pack("<II", 5, 6), 28: struct.pack("<I", 1)},
+             vesk.DirtyHiveError, "not_written_cleanly", ("sequences", (5, 6))),
+            ("version 1.5, file type 1", {20: struct.pack("<III", 1, 5, 1)},
+             vesk.WrongVersionError, "wrong_version", ("version", (1, 5))),
+        ]
+        for what, change, exception, key, (attribute, expected) in rows:
+            path = copy_with(BCD, change)
+            try:
+                with self.subTest(what), self.assertRaises(exception) as caught:
+                    vesk.Hive(path)
+                error = caught.exception
+                self.assertEqual((type(error), error.key, getattr(error, attribute)),
+                                 (exception, key, expected))
+            finally:
+                os.remove(path)
+
+    def test_the_refusal_table_is_the_cpp_one_word_for_word(self):
+        header = os.path.join(INCLUDE, "vesk", "base_block.hpp")
+        compiler = os.environ.get("CXX") or shutil.which("c++") or shutil.which("g++")
+        if not os.path.isfile(header):
+            self.skipTest("%s does not exist: no C++ table to compare with" % header)
+        if compiler is None:
+            self.skipTest("no C++ compiler to read the table with")
+        probe = ("#include <cstdio>\n#include \"vesk/base_block.hpp\"\n"
+                 "int main() {\n  for (const auto& row : vesk::base_block::kReasonRows)\n"
+                 "    std::printf(\"%s\\t%s\\n\", row.key, row.text);\n}\n")
+        with tempfile.TemporaryDirectory() as work:
+            source, program = os.path.join(work, "rows.cpp"), os.path.join(work, "rows")
+            with open(source, "w") as f:
+                f.write(probe)
+            subprocess.run([compiler, "-std=c++17", "-I", INCLUDE, "-o", program, source],
+                           check=True)
+            printed = subprocess.run([program], check=True, stdout=subprocess.PIPE,
+                                     universal_newlines=True).stdout
+        self.assertEqual(printed, "".join("%s\t%s\n" % row for row in vesk.REASONS))
+
     def test_a_file_without_read_permission_raises_permission_error(self):
         fd, path = tempfile.mkstemp(suffix=".hiv")
         os.close(fd)
@@ -374,7 +431,7 @@ class RealHivesTest(unittest.TestCase):
                 self.skipTest("running as root, which cannot lose access, and no setpriv to"
                               " run as another user")
             # As the unprivileged user "nobody", with the module and library under test.
-            env = dict(os.environ, PYTHONPATH=os.path.dirname(vesk.__file__),
+            env = dict(os.environ, PYTHONPATH=PACKAGE_ROOT,
                        VESK_LIBRARY=os.path.abspath(vesk.library()._name))
 
             def as_nobody(code):
@@ -416,6 +473,7 @@ class RealHivesTest(unittest.TestCase):
             ("REG_DWORD of 3 bytes", inline(4, b"\x01\x02\x03"), big),
             ("REG_QWORD of 4 bytes", inline(11, b"\x01\x02\x03\x04"), big),
             ("REG_BINARY empty", inline(3, b""), b""),
+            ("REG_LINK", inline(6, b"A\0B\0"), "AB"),
             ("type past REG_QWORD", inline(0x12345, b"ab"), b"ab"),
             ("REG_SZ larger than the file", {at + 4: struct.pack("<I", 0x7FFFFFF0),
                                              at + 12: struct.pack("<I", 1)}, None),
@@ -428,8 +486,10 @@ class RealHivesTest(unittest.TestCase):
                     if expected is big:
                         with self.assertRaises(vesk.ValueDataError):
                             value.value
+                        self.assertEqual(value.value_or_data(), value.data)
                     else:
                         self.assertEqual(value.value, expected)
+                        self.assertEqual(value.value_or_data(), expected)
             finally:
                 os.remove(path)
 
@@ -504,7 +564,7 @@ class ExampleTest(unittest.TestCase):
         # The example imports the very module under test.
         env = dict(os.environ)
         env["PYTHONPATH"] = os.pathsep.join(
-            [os.path.dirname(vesk.__file__)] + env.get("PYTHONPATH", "").split(os.pathsep))
+            [PACKAGE_ROOT] + env.get("PYTHONPATH", "").split(os.pathsep))
         printed = subprocess.run([sys.executable, os.path.join(EXAMPLES, "use.py"),
                                   hive_path(BCD)], check=True, stdout=subprocess.PIPE,
                                  universal_newlines=True, env=env).stdout.splitlines()
@@ -532,6 +592,44 @@ class DumpTest(unittest.TestCase):
                     document = document["root"]
                 with vesk.Hive(hive_path(name)) as hive:
                     self.assertEqual(tree_lines(hive), json_lines(document))
+
+    def test_typed_values_read_as_vesk_dump_json_reads_them(self):
+        def theirs(node, out):
+            for v in node["values"]:
+                decoded = next((v[k] for k in ("text", "strings", "number") if k in v), None)
+                if decoded is None and v["data"] is not None:
+                    decoded = bytes.fromhex(v["data"])
+                out.append((v["name"], v["type"], decoded))
+            for sub in node["subkeys"]:
+                theirs(sub, out)
+            return out
+
+        def replaced(decoded):  # vesk-dump's JSON shows an unpaired surrogate as U+FFFD
+            if isinstance(decoded, list):
+                return [replaced(s) for s in decoded]
+            if isinstance(decoded, str):
+                return "".join("\ufffd" if 0xD800 <= ord(c) <= 0xDFFF else c for c in decoded)
+            return decoded
+
+        at = first_value(UNICODE_TESTS, "ascii_key_name0")
+        link = copy_with(UNICODE_TESTS, {at + 12: struct.pack("<I", vesk.REG_LINK)})
+        try:
+            for path in (hive_path(NTUSER), hive_path(UNICODE_TESTS), link,
+                         os.path.join(EXAMPLES, "sample.hiv")):
+                with self.subTest(hive=path):
+                    run = subprocess.run([DUMP, "--format", "json", path],
+                                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+                    self.assertIn(run.returncode, (0, 1))
+                    expected = theirs(json.loads(run.stdout.decode("utf-8")), [])
+                    with vesk.Hive(path) as hive:
+                        ours = [(v.name, v.type, replaced(v.value_or_data()))
+                                for _, k in hive.walk() for v in k.values()]
+                    self.assertEqual(ours, expected)
+                    if path == link:
+                        links = [o[2] for o in ours if o[1] == vesk.REG_LINK]
+                        self.assertEqual([type(text) for text in links], [str])
+        finally:
+            os.remove(link)
 
 
 if __name__ == "__main__":

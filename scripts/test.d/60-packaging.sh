@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Packaging: install into a temporary prefix and build the C and C++ examples against it
-# with find_package and with pkg-config; run them and the Python example on a real hive;
-# run the Python tests against the installed module; make the Debian package, check its
-# files against its listing, and run vesk-dump, a C build and Python from its unpacked
-# root; check that Debian's python3 imports the module installed below /usr/local and
-# /usr without PYTHONPATH; check that the README's copies of the examples are the files
-# the tests ran.
+# with find_package (vesk_10 and vesk) and with pkg-config; run them and the Python example
+# on a real hive; run the Python tests against the installed package; check that Debian's
+# python3 imports the package installed below /usr/local and /usr without PYTHONPATH; make
+# the four Debian packages, hold them to lintian, install them with dpkg, use them as a
+# program, a build and Python would, and remove them; build the Python wheel offline, walk
+# a hive with it from a fresh virtual environment, and type-check a user script and the
+# package with mypy --strict; check that the README's copies of the examples are the
+# files the tests ran.
 set -euo pipefail
 cd "${VESK_ROOT:-$(dirname "$0")/../..}"
 root=$PWD
@@ -27,18 +29,20 @@ soname=libvesk_10.so.${version%%.*}
 libdir=$(cached CMAKE_INSTALL_LIBDIR)
 system_python=/usr/bin/python3  # Debian's, whatever python3 comes first on the PATH
 
-# Where an installed tree below prefix $1 holds vesk.py, relative to the prefix.
+# Where an installed tree below prefix $1 holds the package vesk/, relative to the prefix.
 python_dir() {
   local found
-  found=$(cd "$1" && find . -name vesk.py -printf '%h\n')
-  [ "$(wc -l <<<"$found")" = 1 ] && [ -n "$found" ] || fail "$1: not one vesk.py: $found"
+  found=$(cd "$1" && find . -path '*/vesk/__init__.py' -printf '%h\n' | sed 's|/vesk$||')
+  [ "$(wc -l <<<"$found")" = 1 ] && [ -n "$found" ] || fail "$1: not one vesk/: $found"
   printf '%s\n' "${found#./}"
 }
 
 # The files every installed tree holds below its prefix; vesk-dump's only when built.
 expected_files() {
   printf '%s\n' "$libdir/libvesk_10.so.$version" "$libdir/$soname" "$libdir/libvesk_10.so" \
-    include/vesk_10.h include/vesk/hive.hpp "$libdir/pkgconfig/vesk_10.pc"
+    include/vesk_10.h include/vesk/hive.hpp "$libdir/pkgconfig/vesk_10.pc" \
+    "$libdir/pkgconfig/vesk.pc" "$libdir/cmake/vesk/veskConfig.cmake" \
+    "$libdir/cmake/vesk/veskConfigVersion.cmake"
   printf "$libdir/cmake/vesk_10/%s\n" vesk_10Config.cmake vesk_10ConfigVersion.cmake \
     vesk_10Targets.cmake
   if [ -n "$dump" ]; then printf '%s\n' bin/vesk-dump share/man/man1/vesk-dump.1; fi
@@ -77,8 +81,11 @@ dump=
 [ -e "$prefix/bin/vesk-dump" ] && dump=$prefix/bin/vesk-dump
 check_files "$prefix" "install"
 pydir=$(python_dir "$prefix")
-pass "install: library with soname $soname, headers, CMake package, vesk_10.pc," \
-  "Python module${dump:+, vesk-dump and its manual page}"
+pass "install: library with soname $soname, headers, CMake packages, vesk_10.pc and" \
+  "vesk.pc, Python package${dump:+, vesk-dump and its manual page}"
+pyversion=$(PYTHONPATH="$prefix/$pydir" python3 -c 'import vesk; print(vesk.__version__)')
+[ "$pyversion" = "$version" ] || fail "install: vesk.__version__ is $pyversion, not $version"
+pass "install: vesk.__version__ is the project's version, $version"
 if [ -n "$dump" ]; then
   out=$(env -u LD_LIBRARY_PATH "$dump" --version) || fail "install: vesk-dump --version"
   pass "install: vesk-dump --version runs from the prefix by its own run path: $out"
@@ -93,7 +100,7 @@ else
   skip "install: vesk-dump is not built, so neither it nor its manual page is checked"
 fi
 
-# 1b. Below /usr/local and /usr (here into a DESTDIR), vesk.py goes where Debian's python3
+# 1b. Below /usr/local and /usr (here into a DESTDIR), vesk/ goes where Debian's python3
 # looks: python3 -c 'import vesk' then works with no PYTHONPATH.
 if [ -x "$system_python" ]; then
   for system_prefix in /usr/local /usr; do
@@ -102,7 +109,7 @@ if [ -x "$system_python" ]; then
     folder=$system_prefix/$(python_dir "$stage$system_prefix")
     "$system_python" -E -c 'import sys; sys.exit(sys.argv[1] not in sys.path)' "$folder" \
       || fail "install to $system_prefix: $system_python does not look in $folder"
-    pass "install to $system_prefix: vesk.py goes to $folder, where $system_python looks"
+    pass "install to $system_prefix: vesk/ goes to $folder, where $system_python looks"
   done
 else
   skip "install: no $system_python to ask where it looks"
@@ -115,6 +122,33 @@ found=$(sed -n 's/^vesk_10_DIR:PATH=//p' "$work/find_package/CMakeCache.txt")
 [ "$found" = "$prefix/$libdir/cmake/vesk_10" ] || fail "find_package: found $found"
 check_examples "find_package" "$work/find_package/use_c" "$work/find_package/use_cpp" \
   PYTHONPATH="$prefix/$pydir"
+
+# 2b. A project of its own that finds the package by the project's name: find_package(vesk)
+# and vesk::vesk; and the same program built with pkg-config vesk.
+alias_project() {  # folder
+  mkdir -p "$1"
+  cat >"$1/CMakeLists.txt" <<CMAKE
+cmake_minimum_required(VERSION 3.20)
+project(vesk_alias CXX)
+find_package(vesk 1.0 CONFIG REQUIRED)
+add_executable(use_cpp "$root/examples/use.cpp")
+target_compile_features(use_cpp PRIVATE cxx_std_17)
+target_link_libraries(use_cpp PRIVATE vesk::vesk)
+CMAKE
+}
+check_totals() {  # what, program; the program must end with the totals
+  local last
+  last=$("$2" "$hive" | tail -n 1) || fail "$1: the program failed"
+  [ "$last" = "$totals" ] || fail "$1: the program ends \"$last\""
+  pass "$1: the program lists the hive, ending \"$totals\""
+}
+alias_project "$work/alias"
+cmake -S "$work/alias" -B "$work/alias/build" -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$work/alias/build" >/dev/null
+check_totals "find_package(vesk), vesk::vesk" "$work/alias/build/use_cpp"
+c++ -std=c++17 -o "$work/alias/use_pc" "$root/examples/use.cpp" \
+  $(PKG_CONFIG_PATH=$prefix/$libdir/pkgconfig pkg-config --cflags --libs vesk)
+LD_LIBRARY_PATH="$prefix/$libdir" check_totals "pkg-config vesk" "$work/alias/use_pc"
 
 # 3. The same examples built with pkg-config.
 export PKG_CONFIG_PATH=$prefix/$libdir/pkgconfig
@@ -130,43 +164,11 @@ PYTHONPATH="$prefix/$pydir:$root/python" PYTHONDONTWRITEBYTECODE=1 \
   env -u VESK_LIBRARY python3 -m unittest -v test_vesk 2>"$work/python.log" \
   || { cat "$work/python.log" >&2; fail "Python tests"; }
 grep -E '\.\.\. |vesk module|^Ran|^OK' "$work/python.log"
-grep -qF "vesk module $prefix/$pydir/vesk.py, library $prefix/" "$work/python.log" \
+grep -qF "vesk module $prefix/$pydir/vesk/__init__.py, library $prefix/" "$work/python.log" \
   || fail "Python tests: did not use the installed module and library"
 pass "Python tests on the installed module: $(grep '^Ran' "$work/python.log")"
 
-# 5. The Debian package.
-(cd "$build" && cpack -G DEB -B "$work/deb") >"$work/cpack.log" 2>&1 \
-  || { cat "$work/cpack.log" >&2; fail "cpack"; }
-deb=$(ls "$work"/deb/*.deb)
-[ "$(dpkg-deb -f "$deb" Package)" = vesk ] && [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] \
-  || fail "deb: wrong Package or Version field"
-dpkg -x "$deb" "$work/root"
-dpkg -c "$deb" | awk '{print $6}' | sed 's|^\./||; s|/$||' | grep -v '^$' | sort >"$work/listed"
-(cd "$work/root" && find . -mindepth 1 | sed 's|^\./||' | sort) >"$work/unpacked"
-diff "$work/listed" "$work/unpacked" || fail "deb: dpkg -c and the unpacked files differ"
-check_files "$work/root/usr" "deb"
-debpydir=/usr/$(python_dir "$work/root/usr")
-if [ -x "$system_python" ]; then
-  "$system_python" -E -c 'import sys; sys.exit(sys.argv[1] not in sys.path)' "$debpydir" \
-    || fail "deb: $system_python does not look in $debpydir"
-  pass "deb: vesk.py is in $debpydir, where $system_python looks"
-fi
-pass "deb: $(basename "$deb") unpacks to exactly the $(wc -l <"$work/listed") entries" \
-  "dpkg -c lists; Depends: $(dpkg-deb -f "$deb" Depends)"
-if [ -n "$dump" ]; then
-  out=$(env -u LD_LIBRARY_PATH "$work/root/usr/bin/vesk-dump" --version) \
-    || fail "deb: vesk-dump --version"
-  grep -qF "$soname => $work/root/usr/" <<<"$(ldd "$work/root/usr/bin/vesk-dump")" \
-    || fail "deb: vesk-dump does not use the package's own library"
-  pass "deb: vesk-dump --version runs from the unpacked root with its own library: $out"
-else
-  skip "deb: vesk-dump is not built"
-fi
-export PKG_CONFIG_PATH=$work/root/usr/$libdir/pkgconfig
-mkdir "$work/deb-pkg-config"
-(cd "$work/deb-pkg-config" && sh "$root/examples/pkg-config.sh")
-LD_LIBRARY_PATH="$work/root/usr/$libdir" check_examples "deb" "$work/deb-pkg-config/use_c" \
-  "$work/deb-pkg-config/use_cpp" PYTHONPATH="$work/root$debpydir"
+# 5. The Debian packages and the wheel are checked by 61-debian.sh and 62-wheel.sh.
 
 # 6. The README's copies of the examples: a block after "<!-- quote: FILE -->" is FILE.
 python3 - "$root" <<'PY' || fail "README: a quoted example differs from its file"
