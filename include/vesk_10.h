@@ -47,10 +47,11 @@ typedef int32_t vesk_i32;
 
 /* Nothing is thrown across the interface; C++ hosts may rely on it. Before C++11 that
  * is said with throw(). Microsoft's compilers report C++98 in __cplusplus whatever
- * they support, and have noexcept from Visual Studio 2015 on. */
+ * they support, and have noexcept from Visual Studio 2015 on; clang reports the
+ * standard it compiles, in their mode too. */
 #if !defined(__cplusplus)
 #define VESK_NOEXCEPT
-#elif __cplusplus >= 201103L || (defined(_MSC_VER) && _MSC_VER >= 1900)
+#elif __cplusplus >= 201103L || (defined(_MSC_VER) && _MSC_VER >= 1900 && !defined(__clang__))
 #define VESK_NOEXCEPT noexcept
 #else
 #define VESK_NOEXCEPT throw()
