@@ -8,8 +8,13 @@ find_program(VESK_LLVM_DLLTOOL NAMES llvm-dlltool llvm-dlltool-14 PATHS /usr/lib
 # Writes `def` without the "@N" of its rows to `out`, for 64-bit Windows.
 function(vesk_write_undecorated_def def out)
   file(READ ${def} text)
+  # The comment above LIBRARY speaks of the "@N"; the copy says what it is instead.
+  string(REGEX REPLACE "^;[^\n]*\n(;[^\n]*\n)*" "" text "${text}")
   string(REGEX REPLACE "([\n][ \t]+[A-Za-z]+)@[0-9]+" "\\1" text "${text}")
-  file(WRITE ${out} "${text}")
+  get_filename_component(name ${def} NAME)
+  file(WRITE ${out} "; The exports of 64-bit vesk_10.dll: names and ordinals, alphabetical from 1.
+; ${name} without the 32-bit \"@N\": 64-bit Windows has one calling convention.
+${text}")
 endfunction()
 
 # Sets `out_var` to the command that writes the import library `lib` for `machine` (i686
