@@ -2,7 +2,9 @@
 # The Windows side. The 32-bit vesk_10.dll is built and its export table, stdcall
 # clean-up and imports are checked; then the suite and a plain C host are built for
 # 64-bit Windows, whose programs run here under wine64, and run against that DLL, which
-# is also loaded and unloaded a thousand times.
+# is also loaded and unloaded a thousand times. The suite includes the hosts built with
+# clang-cl and lld-link (examples/hosts/msvc). Last, the Windows distribution is built
+# as its users build it, and its 64-bit DLL walks a hive for such a host.
 set -euo pipefail
 cd "${VESK_ROOT:-$(dirname "$0")/../..}"
 jobs=$(nproc 2>/dev/null || echo 2)
@@ -62,6 +64,12 @@ cmake -S . -B build/win64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-x86_64-w64-ming
 cmake --build build/win64 -j "$jobs"
 took "x86_64 build"
 
+step "x86_64: export table, imports and MinGW's import library"
+checked=$(scripts/check-dll-exports --import-lib build/win64/libvesk_10.dll.a build/win64/vesk_10.dll) \
+  || { echo "$checked"; exit 1; }
+echo "${checked##*$'\n'}"
+took "x86_64 export check"
+
 # The load cycles run alone afterwards, so their figures can be shown.
 step "x86_64: the suite under wine64"
 VESK_REQUIRE_LOCALES=1 ctest --test-dir build/win64 -j "$jobs" --output-on-failure --timeout 120 \
@@ -96,6 +104,23 @@ if [ "$status" -ne 0 ] || [ "$summary" != "$expected" ]; then
 fi
 took "x86_64 host under wine64"
 if [ -s "$VESK_WINE_RUN_LOG" ]; then cat "$VESK_WINE_RUN_LOG"; else echo "wine64 started every program at once"; fi
+
+step "the Windows distribution: cmake -P cmake/windows-dist.cmake"
+dist=$PWD/build/windows-dist
+cmake -DOUTPUT="$dist" -P cmake/windows-dist.cmake | grep -E '\.zip: '
+for zip in "$dist"/vesk_10-*-win32.zip "$dist"/vesk_10-*-win64.zip; do
+  unzip -Z1 "$zip" | sort | tr '\n' ' '
+  echo
+done
+# The host Microsoft's tools built, beside the distribution's stripped 64-bit DLL.
+rm -rf "$dist/host" && mkdir "$dist/host"
+cp "$dist"/vesk_10-*-win64/vesk_10.dll build/win64/tests/hosts/msvc/x86_64/vesk_msvc_host.exe \
+  "$dist/host/"
+summary=$(scripts/wine-run "$dist/host/vesk_msvc_host.exe" tests/data/hives/dfirmuseum-win7-BCD \
+  </dev/null | tr -d '\r' | tail -n 1)
+echo "distribution's DLL: $summary"
+[ "$summary" = "66 keys, 46 values" ] || { echo "expected: 66 keys, 46 values"; exit 1; }
+took "Windows distribution"
 
 step "Windows timings"
 printf '%s\n' "${timings[@]}"
