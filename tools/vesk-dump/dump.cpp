@@ -9,10 +9,11 @@
 #include <string_view>
 #include <vector>
 
-#include "checks.h"
 #include "clean_view.h"
 #include "code_set.h"
+#include "findings.h"
 #include "output.h"
+#include "placement.h"
 #include "progress.h"
 #include "report.h"
 #include "walk.h"
@@ -35,8 +36,8 @@ std::string why_not_opened(const std::string& path) {
 // What --check walks into: every record is read and checked, nothing is written.
 class NoOutput : public Sink {
  public:
-  void key(const KeyEntry&) override {}
-  void value(const KeyEntry&, const ValueEntry&) override {}
+  Unwritten key(const KeyEntry&) override { return {}; }
+  Unwritten value(const KeyEntry&, const ValueEntry&) override { return {}; }
   void subkeys(const KeyEntry&) override {}
   void key_end(const KeyEntry&) override {}
 };
@@ -45,13 +46,7 @@ class NoOutput : public Sink {
 void name_cut(const HiveHandle& hive, Report& report) {
   const Extent extent = extent_of(hive);
   if (!extent.cut()) return;
-  report.headline(Finding::kCut, extent.file_size,
-                  "the file holds " + std::to_string(extent.file_size) +
-                      " bytes, but its base block says the hive needs " +
-                      std::to_string(extent.hive_end) + " (4096 + " +
-                      std::to_string(hive.base_block.hive_bins_size) +
-                      " of hive bins): it was cut short; what lies past its end is"
-                      " counted, not dumped");
+  report.add(FileCut{extent.file_size, extent.hive_end, hive.base_block.hive_bins_size});
 }
 
 std::string quoted(const CodeSet& code_set, std::string_view stored) {
@@ -230,8 +225,8 @@ int dump_file(const std::string& path, const Options& options, std::ostream& out
   Output output(out);
   Shown shown = options.shown;
   shown.one_value = options.value.has_value();
-  const std::unique_ptr<Sink> writer = make_writer(options.format, output, code_set, report,
-                                                   shown, find_code_page(options.code_page));
+  const std::unique_ptr<Sink> writer =
+      make_writer(options.format, output, code_set, shown, find_code_page(options.code_page));
   walk(hive, *start, options.max_depth, code_set, report, progress, *writer);
   output.flush();
   errno = 0;
