@@ -47,6 +47,7 @@ enum class Said {
   kStop,      // counted; a line unless only the summary is wanted, past the limit too
   kNote,      // not counted; a line unless only the summary is wanted
   kCounted,   // counted only
+  kAlways,    // not counted; a line always: a refusal, a warning
 };
 
 // What a list holds.
@@ -237,6 +238,49 @@ struct NotWritten {  // what a writer could not write as it stands
   Unwritten what;
 };
 
+// What vesk-dump itself says before or after the walk.
+
+struct ReadDirty {  // --ignore-dirty on a hive whose sequence numbers differ
+  static constexpr Kind kKind = Kind::kOther;
+  static constexpr Said kSaid = Said::kAlways;
+  std::uint32_t at = kNoOffset;
+  std::uint32_t primary;
+  std::uint32_t secondary;
+};
+
+struct NotStorable {  // a KEYPATH or --value with a character no stored name holds
+  static constexpr Kind kKind = Kind::kOther;
+  static constexpr Said kSaid = Said::kAlways;
+  std::uint32_t at = kNoOffset;
+  bool of_value;
+  std::string_view typed;  // as typed
+  std::string_view under;  // the path of the key it was looked for under
+};
+
+struct NoSuchKey {  // a KEYPATH step with no key of its name
+  static constexpr Kind kKind = Kind::kOther;
+  static constexpr Said kSaid = Said::kAlways;
+  std::uint32_t at = kNoOffset;
+  std::string_view step;   // as printed, unquoted
+  std::string_view under;  // the path of the last key found
+  bool is_value;           // the last step names a value of that key instead
+};
+
+struct NoSuchValue {  // --value naming no value of the key
+  static constexpr Kind kKind = Kind::kOther;
+  static constexpr Said kSaid = Said::kAlways;
+  std::uint32_t at = kNoOffset;
+  std::string_view name;  // as printed, unquoted; empty for the default value
+  std::string_view under;
+};
+
+struct OutputFailed {  // the output could not be written: the dump stops short
+  static constexpr Kind kKind = Kind::kTooMuch;
+  static constexpr Said kSaid = Said::kStop;
+  std::uint32_t at = kNoOffset;
+  int error;  // the system's reason; 0 when none was given
+};
+
 // The kind a finding is counted under.
 template <class F>
 constexpr Kind kind_of(const F& /*finding*/) { return F::kKind; }
@@ -254,7 +298,8 @@ using Finding =
     std::variant<FileCut, DepthLimit, NoSubkeyList, ListNoCell, ListNotFollowed, CountMismatch,
                  ListBeyondFile, NegativeCount, SkippedRun, KeyNameUnread,
                  ValueNameUnread, DataNoCell, SharedKey, LoopBack, TooMuch, PastEnd,
-                 LostPastEnd, NotWritten>;
+                 LostPastEnd, NotWritten, ReadDirty, NotStorable, NoSuchKey, NoSuchValue,
+                 OutputFailed>;
 
 // Where findings go as they are made, in the order they are made.
 class Findings {

@@ -2,6 +2,8 @@
 // for subkeys and values, one and many, are chosen here, so a finding only says which.
 #include "messages.h"
 
+#include <cstring>
+
 #include "hex_digits.h"
 
 namespace vesk::dump {
@@ -191,6 +193,36 @@ std::string said(const NotWritten& f) {
   }
   return (u.of_value ? "value " + to_string(u.index) + " of " + path : "key " + path) +
          ": not written: " + why_unwritten(u);
+}
+
+std::string said(const ReadDirty& f) {
+  return "warning: its sequence numbers " + to_string(f.primary) + " and " +
+         to_string(f.secondary) +
+         " differ: it was not written out cleanly, and this primary file may miss changes"
+         " still held in its transaction logs; read as it is (--ignore-dirty)";
+}
+
+std::string said(const NotStorable& f) {
+  const std::string why = ": the library reads only names stored as 8-bit text";
+  if (f.of_value) return "no value \"" + std::string(f.typed) + "\"" + why;
+  return "no key " + std::string(f.typed) + " under " + std::string(f.under) + why;
+}
+
+std::string said(const NoSuchKey& f) {
+  const std::string step = "\"" + std::string(f.step) + "\"";
+  if (f.is_value) {
+    return step + " is a value of " + std::string(f.under) + ", not a key; print it with --value";
+  }
+  return "no key " + step + " under " + std::string(f.under);
+}
+
+std::string said(const NoSuchValue& f) {
+  return "no value " + display(f.name) + " in " + std::string(f.under);
+}
+
+std::string said(const OutputFailed& f) {
+  return std::string("writing the output failed") +
+         (f.error != 0 ? std::string(": ") + std::strerror(f.error) : std::string());
 }
 
 // Each kind as the summary names it, in the order of Kind.

@@ -19,8 +19,6 @@ void Report::line(std::string_view what) {
 
 void Report::refuse(std::string_view why) { line(why); }
 
-void Report::warn(std::string_view what) { line(what); }
-
 void Report::tally(Kind kind, std::uint32_t at, std::int64_t count) {
   errors_ += count;
   Tally& t = kinds_[static_cast<std::size_t>(kind)];
@@ -65,6 +63,9 @@ void Report::add(const Finding& finding) {
             case Said::kNote:
               if (!summary_only_) line(sentence(finding));
               break;
+            case Said::kAlways:
+              line(sentence(finding));
+              break;
             case Said::kCounted:
               if constexpr (std::is_same_v<F, PastEnd>) tally(kind_of(f), f.at, f.count);
               break;
@@ -72,11 +73,6 @@ void Report::add(const Finding& finding) {
         }
       },
       finding);
-}
-
-void Report::stop(std::string_view what) {
-  tally(Kind::kTooMuch, kNoOffset, 1);
-  if (!summary_only_) line(what);
 }
 
 void Report::print_kinds(Kind from, Kind to) {

@@ -24,11 +24,8 @@ class Report : public Findings {
   // unless it is a headline.
   void add(const Finding& finding) override;
 
+  // A refusal worded outside vesk-dump (by the library's interface): always printed.
   void refuse(std::string_view why);
-  // A note that is neither damage nor error, always printed.
-  void warn(std::string_view what);
-  // An error after which the dump stops short: printed unless only a summary is wanted.
-  void stop(std::string_view what);
   // From now on, lines give way to summary().
   void summary_only() { summary_only_ = true; }
   // Prints what was read and every kind found, with counts and the first offsets.
