@@ -71,6 +71,8 @@ void ListScan::flush(const ListContext& context, std::string_view path, std::int
   first_ = -1;
   no_cell_ = 0;
   no_node_ = 0;
+  no_cell_at_ = 0;
+  no_node_at_ = 0;
 }
 
 bool subkey_list_in_file(const ListContext& context, std::string_view path,
