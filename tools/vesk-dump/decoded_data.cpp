@@ -3,13 +3,18 @@
 #include "decoded_data.h"
 
 #include "code_set.h"
-#include "hex.h"
 #include "value_types.h"
 
 namespace vesk::dump {
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
+
+std::uint64_t load_le(const std::uint8_t* p, int bytes) {
+  std::uint64_t v = 0;
+  for (int i = bytes - 1; i >= 0; --i) v = v << 8 | p[i];
+  return v;
+}
 
 // Reads characters from units [at, end) until a zero unit, which it steps over.
 std::u32string read_string(const std::vector<std::uint8_t>& bytes, std::size_t& at) {

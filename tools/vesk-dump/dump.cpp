@@ -3,16 +3,16 @@
 #include "dump.h"
 
 #include <cerrno>
-#include <cstring>
 #include <memory>
 #include <optional>
 #include <string_view>
 #include <vector>
 
-#include "checks.h"
 #include "clean_view.h"
 #include "code_set.h"
+#include "findings.h"
 #include "output.h"
+#include "placement.h"
 #include "progress.h"
 #include "report.h"
 #include "walk.h"
@@ -35,8 +35,8 @@ std::string why_not_opened(const std::string& path) {
 // What --check walks into: every record is read and checked, nothing is written.
 class NoOutput : public Sink {
  public:
-  void key(const KeyEntry&) override {}
-  void value(const KeyEntry&, const ValueEntry&) override {}
+  Unwritten key(const KeyEntry&) override { return {}; }
+  Unwritten value(const KeyEntry&, const ValueEntry&) override { return {}; }
   void subkeys(const KeyEntry&) override {}
   void key_end(const KeyEntry&) override {}
 };
@@ -45,19 +45,14 @@ class NoOutput : public Sink {
 void name_cut(const HiveHandle& hive, Report& report) {
   const Extent extent = extent_of(hive);
   if (!extent.cut()) return;
-  report.headline(Finding::kCut, extent.file_size,
-                  "the file holds " + std::to_string(extent.file_size) +
-                      " bytes, but its base block says the hive needs " +
-                      std::to_string(extent.hive_end) + " (4096 + " +
-                      std::to_string(hive.base_block.hive_bins_size) +
-                      " of hive bins): it was cut short; what lies past its end is"
-                      " counted, not dumped");
+  report.add(FileCut{extent.file_size, extent.hive_end, hive.base_block.hive_bins_size});
 }
 
-std::string quoted(const CodeSet& code_set, std::string_view stored) {
-  std::string out = "\"";
+// A stored name as the code set prints it.
+std::string printed(const CodeSet& code_set, std::string_view stored) {
+  std::string out;
   code_set.append_name(out, stored);
-  return out + "\"";
+  return out;
 }
 
 // The non-empty steps of a backslash-separated path.
@@ -109,12 +104,33 @@ Descent descend(const Key& root, const std::vector<std::string_view>& steps,
   return d;
 }
 
-// The key to dump: the root, or the key that options.key_path names, with the stored
-// name of every key on the way in its path. A KEYPATH is read first as a path vesk-dump
-// prints (starting with the prefix or the root key's name), then as one below the root.
-// None, reported, when a step is absent, or when the value asked for is.
-std::optional<Start> locate(const Key& root, const Options& options, const CodeSet& code_set,
-                            Report& report) {
+// The reading of KEYPATH's steps that goes deepest: first as a path vesk-dump prints
+// (starting with the prefix or the root key's name), then as one below the root. A
+// reading that finds every step wins at once.
+Descent deepest(const Key& root, std::string_view root_name,
+                const std::vector<std::string_view>& steps, const Options& options,
+                const CodeSet& code_set) {
+  std::vector<std::size_t> readings;
+  const std::optional<std::string> prefix =
+      options.has_prefix ? code_set.to_stored(options.prefix) : std::nullopt;
+  const std::vector<std::string_view> prefix_steps = prefix ? steps_of(*prefix) : steps_of("");
+  if (starts_with(steps, prefix_steps)) readings.push_back(prefix_steps.size());
+  if (starts_with(steps, {root_name})) readings.push_back(1);
+  readings.push_back(0);
+  Descent best{{}, 0};
+  for (const std::size_t first : readings) {
+    Descent d = descend(root, steps, first);
+    const bool whole = d.first_step + d.keys.size() - 1 == steps.size();
+    if (whole || best.keys.empty() || d.keys.size() > best.keys.size()) best = std::move(d);
+    if (whole) break;
+  }
+  return best;
+}
+
+// The start at the root, its path the prefix or the root key's own name; none, reported,
+// when the value asked for cannot be a stored name.
+std::optional<Start> at_root(const Key& root, const Options& options, const CodeSet& code_set,
+                             Findings& findings) {
   Start start{root, root.name(), {}, {}, true, {}, std::nullopt, !options.max_depth_chosen};
   if (options.has_prefix) {
     start.path = options.prefix;
@@ -126,57 +142,44 @@ std::optional<Start> locate(const Key& root, const Options& options, const CodeS
   if (options.value) {
     start.only_value = code_set.to_stored(*options.value == "@" ? "" : *options.value);
     if (!start.only_value) {
-      report.refuse("no value \"" + *options.value +
-                    "\": the library reads only names stored as 8-bit text");
+      findings.add(NotStorable{kNoOffset, true, *options.value, {}});
       return std::nullopt;
     }
   }
+  return start;
+}
 
+// The key to dump: the root, or the key that options.key_path names, with the stored
+// name of every key on the way in its path. None, reported, when a step is absent, or
+// when the value asked for is.
+std::optional<Start> locate(const Key& root, const Options& options, const CodeSet& code_set,
+                            Findings& findings) {
+  std::optional<Start> start = at_root(root, options, code_set, findings);
+  if (!start) return std::nullopt;
   const std::optional<std::string> wanted = code_set.to_stored(options.key_path);
   if (!wanted) {
-    report.refuse("no key " + options.key_path + " under " + start.path +
-                  ": the library reads only names stored as 8-bit text");
+    findings.add(NotStorable{kNoOffset, false, options.key_path, start->path});
     return std::nullopt;
   }
   const std::vector<std::string_view> steps = steps_of(*wanted);
-  std::vector<std::size_t> readings;
-  const std::optional<std::string> prefix =
-      options.has_prefix ? code_set.to_stored(options.prefix) : std::nullopt;
-  const std::vector<std::string_view> prefix_steps = prefix ? steps_of(*prefix) : steps_of("");
-  if (starts_with(steps, prefix_steps)) readings.push_back(prefix_steps.size());
-  if (starts_with(steps, {start.name})) readings.push_back(1);
-  readings.push_back(0);
-  Descent best{{}, 0};
-  for (const std::size_t first : readings) {
-    Descent d = descend(root, steps, first);
-    const bool whole = d.first_step + d.keys.size() - 1 == steps.size();
-    if (whole || best.keys.empty() || d.keys.size() > best.keys.size()) best = std::move(d);
-    if (whole) break;
-  }
-
+  const Descent best = deepest(root, start->name, steps, options, code_set);
   // Each key's stored name (and case) goes into the path.
   for (std::size_t i = 1; i < best.keys.size(); ++i) {
-    start.above.push_back({start.key.offset(), start.path});
-    start.key = best.keys[i];
-    start.name = start.key.name();
-    start.path += '\\';
-    start.name_whole = code_set.append_name(start.path, start.name) && start.name_whole;
-    start.chars += u'\\' + utf16_of_stored(start.name);
+    start->above.push_back({start->key.offset(), start->path});
+    start->key = best.keys[i];
+    start->name = start->key.name();
+    start->path += '\\';
+    start->name_whole = code_set.append_name(start->path, start->name) && start->name_whole;
+    start->chars += u'\\' + utf16_of_stored(start->name);
   }
   const std::size_t found = best.first_step + best.keys.size() - 1;
   if (found < steps.size()) {
-    const std::string step = quoted(code_set, steps[found]);
-    if (found + 1 == steps.size() && has_value(start.key, steps[found])) {
-      report.refuse(step + " is a value of " + start.path + ", not a key; print it with --value");
-    } else {
-      report.refuse("no key " + step + " under " + start.path);
-    }
+    const bool is_value = found + 1 == steps.size() && has_value(start->key, steps[found]);
+    findings.add(NoSuchKey{kNoOffset, printed(code_set, steps[found]), start->path, is_value});
     return std::nullopt;
   }
-  if (start.only_value && !has_value(start.key, *start.only_value)) {
-    const std::string& name = *start.only_value;
-    report.refuse("no value " + (name.empty() ? std::string("@") : quoted(code_set, name)) +
-                  " in " + start.path);
+  if (start->only_value && !has_value(start->key, *start->only_value)) {
+    findings.add(NoSuchValue{kNoOffset, printed(code_set, *start->only_value), start->path});
     return std::nullopt;
   }
   return start;
@@ -198,10 +201,7 @@ int dump_file(const std::string& path, const Options& options, std::ostream& out
       report.refuse(view->problem());
       return kRefused;
     }
-    report.warn("warning: its sequence numbers " + std::to_string(view->primary()) + " and " +
-                std::to_string(view->secondary()) +
-                " differ: it was not written out cleanly, and this primary file may miss"
-                " changes still held in its transaction logs; read as it is (--ignore-dirty)");
+    report.add(ReadDirty{kNoOffset, view->primary(), view->secondary()});
   }
   const Hive hive(opened);
   if (!hive) {
@@ -230,8 +230,8 @@ int dump_file(const std::string& path, const Options& options, std::ostream& out
   Output output(out);
   Shown shown = options.shown;
   shown.one_value = options.value.has_value();
-  const std::unique_ptr<Sink> writer = make_writer(options.format, output, code_set, report,
-                                                   shown, find_code_page(options.code_page));
+  const std::unique_ptr<Sink> writer =
+      make_writer(options.format, output, code_set, shown, find_code_page(options.code_page));
   walk(hive, *start, options.max_depth, code_set, report, progress, *writer);
   output.flush();
   errno = 0;
@@ -240,8 +240,7 @@ int dump_file(const std::string& path, const Options& options, std::ostream& out
   progress.clear();
   if (output.failed()) {
     const int why = output.error() != 0 ? output.error() : flush_error;
-    report.stop(std::string("writing the output failed") +
-                (why != 0 ? std::string(": ") + std::strerror(why) : std::string()));
+    report.add(OutputFailed{kNoOffset, why});
     report.finish();
     return kOutputFailed;
   }

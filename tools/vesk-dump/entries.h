@@ -1,6 +1,7 @@
 // What the walk hands the writers: plain records of a key and of a value, already read
-// from the library, and the Sink interface through which a writer receives them. Nothing
-// here reads a hive, so a writer sees only these records and formats them.
+// from the library, and the Sink interface through which a writer receives them and says
+// what it could not write. Nothing here reads a hive or reports: a writer sees only these
+// records, formats them, and returns what it left out or changed.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +14,7 @@ namespace vesk::dump {
 struct KeyEntry {
   std::string_view name;  // as stored
   std::string_view path;  // in the code set: the start's path and the names below it
+  std::string_view name_in_path;  // the end of `path` that is this key's (all for depth 0)
   int depth;              // 0 for the first key dumped
   bool name_whole;        // false when `path` shows a control character of the name as '?'
   std::uint64_t last_written = 0;  // the stored FILETIME, as it stands
@@ -40,13 +42,39 @@ struct ValueEntry {
   std::int32_t length;                     // the data size
 };
 
+// What a writer shows beyond its format's plain form.
+struct Shown {
+  bool times = false;      // tree: each key's last-write time on its line
+  bool full_data = false;  // tree: every byte of binary data, not just the first ones
+  bool one_value = false;  // the walk hands over a single value: JSON writes it alone
+};
+
+// What a writer could not write as an entry stands, and why; kNothing when it wrote all.
+struct Unwritten {
+  enum class Why {
+    kNothing,
+    kNameShownWithMarks,  // written, with '?' for the control characters of its name
+    kNameHasControls,     // left out: its name holds control characters
+    kPathNotInCodePage,   // left out: the code page lacks characters of the key's path
+    kNameNotInCodePage,   // left out: ... of the value's name
+    kDataNotInCodePage,   // left out: the code page cannot carry its data exactly
+  };
+  Why why = Why::kNothing;
+  bool of_value = false;   // a value of the key, not the key itself
+  std::int32_t index = 0;  // the value's, in the key's value list
+  std::string shown;       // the value's name as written, for kNameShownWithMarks
+  int code_page = 0;       // for the code-page reasons
+  explicit operator bool() const { return why != Why::kNothing; }
+};
+
 // What a format does with the walk; calls come in the order key, value..., subkeys,
 // then the subkeys' own calls, then key_end.
 class Sink {
  public:
   virtual ~Sink() = default;
-  virtual void key(const KeyEntry& key) = 0;
-  virtual void value(const KeyEntry& key, const ValueEntry& value) = 0;
+  // Each returns what it could not write, for the walk to report.
+  virtual Unwritten key(const KeyEntry& key) = 0;
+  virtual Unwritten value(const KeyEntry& key, const ValueEntry& value) = 0;
   virtual void subkeys(const KeyEntry& key) = 0;
   virtual void key_end(const KeyEntry& key) = 0;
 };

@@ -3,7 +3,7 @@
 // range limit of time_t comes between the stored value and the text.
 #include "filetime.h"
 
-#include "hex.h"
+#include "hex_digits.h"
 
 namespace vesk::dump {
 namespace {

@@ -6,7 +6,7 @@
 #include "code_set.h"
 #include "decoded_data.h"
 #include "filetime.h"
-#include "hex.h"
+#include "hex_digits.h"
 #include "value_types.h"
 
 namespace vesk::dump {
@@ -43,8 +43,8 @@ void JsonWriter::indent(int depth, int extra) {
   out_.text().append(static_cast<std::size_t>(4 * depth + extra), ' ');
 }
 
-void JsonWriter::key(const KeyEntry& key) {
-  if (one_value_) return;
+Unwritten JsonWriter::key(const KeyEntry& key) {
+  if (one_value_) return {};
   std::string& t = out_.text();
   if (key.depth > 0) {
     t += first_subkey_.back() ? "\n" : ",\n";
@@ -80,9 +80,10 @@ void JsonWriter::key(const KeyEntry& key) {
   indent(key.depth, 2);
   t += "\"values\": [";
   first_value_ = true;
+  return {};
 }
 
-void JsonWriter::value(const KeyEntry& key, const ValueEntry& value) {
+Unwritten JsonWriter::value(const KeyEntry& key, const ValueEntry& value) {
   std::string& t = out_.text();
   if (!one_value_) {
     t += first_value_ ? "\n" : ",\n";
@@ -110,6 +111,7 @@ void JsonWriter::value(const KeyEntry& key, const ValueEntry& value) {
   }
   t += '}';
   if (one_value_) t += '\n';
+  return {};
 }
 
 void JsonWriter::subkeys(const KeyEntry& key) {

@@ -21,8 +21,8 @@ class JsonWriter : public Sink {
   // With `one_value`, the document is the one value object the walk hands over.
   explicit JsonWriter(Output& out, bool one_value = false)
       : out_(out), one_value_(one_value) {}
-  void key(const KeyEntry& key) override;
-  void value(const KeyEntry& key, const ValueEntry& value) override;
+  Unwritten key(const KeyEntry& key) override;
+  Unwritten value(const KeyEntry& key, const ValueEntry& value) override;
   void subkeys(const KeyEntry& key) override;
   void key_end(const KeyEntry& key) override;
 

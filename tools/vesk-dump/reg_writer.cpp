@@ -6,8 +6,9 @@
 #include "reg_writer.h"
 
 #include "code_set.h"
-#include "hex.h"
 #include "decoded_data.h"
+#include "hex_digits.h"
+#include "messages.h"
 #include "value_types.h"
 
 namespace vesk::dump {
@@ -39,8 +40,7 @@ bool has_control(std::string_view stored) {
 
 }  // namespace
 
-RegWriter::RegWriter(Output& out, Report& report, const CodePage* code_page)
-    : out_(out), report_(report), page_(code_page) {
+RegWriter::RegWriter(Output& out, const CodePage* code_page) : out_(out), page_(code_page) {
   if (page_ == nullptr) out_.text() += "\xFF\xFE";  // the byte-order mark
   emit(page_ == nullptr ? u"Windows Registry Editor Version 5.00" : u"REGEDIT4");
   emit(u"");
@@ -78,40 +78,37 @@ void RegWriter::comment(const std::u16string& text) {
   emit(line);
 }
 
-void RegWriter::key(const KeyEntry& key) {
+Unwritten RegWriter::key(const KeyEntry& key) {
   if (key.depth == 0) {
-    path_ = key.start_path;
-    ends_.clear();
+    path_.start(std::u16string(key.start_path));
   } else {
-    path_.resize(ends_[static_cast<std::size_t>(key.depth - 1)]);
-    path_ += u'\\';
-    path_ += utf16_of_stored(key.name);
-    ends_.resize(static_cast<std::size_t>(key.depth));
+    path_.keep_levels(static_cast<std::size_t>(key.depth));
+    path_.push([&key](std::u16string& path) { return path += utf16_of_stored(key.name), true; });
   }
-  ends_.push_back(path_.size());
   if (skipped_depth_ >= 0 && key.depth > skipped_depth_) {
     writing_ = false;
-    return;
+    return {};
   }
   skipped_depth_ = -1;
   writing_ = true;
 
+  Unwritten unwritten;
   std::string why;
   if (!key.unreadable.empty()) {
     why = "its " + std::string(key.unreadable);
   } else if (!key.name_whole || (key.depth > 0 && has_control(key.name))) {
-    why = "its name holds control characters";
-    report_.error("key " + std::string(key.path) + ": not written: " + why);
-  } else if (!emit(u"[" + path_ + u"]")) {
-    why = "its path has characters that code page " + std::to_string(page_->number) + " lacks";
-    report_.error("key " + std::string(key.path) + ": not written: " + why);
+    unwritten.why = Unwritten::Why::kNameHasControls;
+  } else if (!emit(u"[" + path_.text() + u"]")) {
+    unwritten = {Unwritten::Why::kPathNotInCodePage, false, 0, {}, page_->number};
   }
+  if (unwritten) why = why_unwritten(unwritten);
   if (!why.empty()) {
-    comment(u"[" + path_ + u"] not written, nor anything below it: " + ascii(why));
+    comment(u"[" + path_.text() + u"] not written, nor anything below it: " + ascii(why));
     emit(u"");
     skipped_depth_ = key.depth;
     writing_ = false;
   }
+  return unwritten;
 }
 
 std::optional<std::vector<std::uint8_t>> RegWriter::file_data(const ValueEntry& value) const {
@@ -133,8 +130,7 @@ std::optional<std::vector<std::uint8_t>> RegWriter::file_data(const ValueEntry& 
   return out;
 }
 
-void RegWriter::skip_value(const KeyEntry& key, const ValueEntry& value, const std::string& why,
-                           bool report) {
+void RegWriter::skip_value(const ValueEntry& value, const std::string& why) {
   std::u16string which = u"value " + ascii(std::to_string(value.index));
   if (value.unreadable.empty()) {
     which += u' ';
@@ -145,32 +141,36 @@ void RegWriter::skip_value(const KeyEntry& key, const ValueEntry& value, const s
     }
   }
   comment(which + u" not written: " + ascii(why));
-  if (report) {
-    report_.error("value " + std::to_string(value.index) + " of " + std::string(key.path) +
-                  ": not written: " + why);
-  }
 }
 
-void RegWriter::value(const KeyEntry& key, const ValueEntry& value) {
-  if (!writing_) return;
+Unwritten RegWriter::left_out(const ValueEntry& value, Unwritten::Why why) {
+  Unwritten unwritten{why, true, value.index, {}, page_ != nullptr ? page_->number : 0};
+  skip_value(value, why_unwritten(unwritten));
+  return unwritten;
+}
+
+Unwritten RegWriter::value(const KeyEntry& /*key*/, const ValueEntry& value) {
+  if (!writing_) return {};
+  // What the walk found unreadable it has reported; the comment only marks the place.
   if (!value.unreadable.empty()) {
-    return skip_value(key, value, std::string(value.unreadable), false);
+    skip_value(value, std::string(value.unreadable));
+    return {};
   }
-  if (has_control(value.name)) {
-    return skip_value(key, value, "its name holds control characters", true);
-  }
+  if (has_control(value.name)) return left_out(value, Unwritten::Why::kNameHasControls);
   if (!value.bytes) {
-    return skip_value(key, value,
-                      "data size " + std::to_string(value.length) + " does not fit in the file",
-                      false);
+    skip_value(value, "data size " + std::to_string(value.length) + " does not fit in the file");
+    return {};
   }
   const std::optional<std::vector<std::uint8_t>> data = file_data(value);
-  if (!data) {
-    return skip_value(key, value,
-                      "its data cannot be written exactly in code page " +
-                          std::to_string(page_->number),
-                      true);
+  if (!data) return left_out(value, Unwritten::Why::kDataNotInCodePage);
+  if (!emit(value_line(value, *data))) {
+    return left_out(value, Unwritten::Why::kNameNotInCodePage);
   }
+  return {};
+}
+
+std::u16string RegWriter::value_line(const ValueEntry& value,
+                                     const std::vector<std::uint8_t>& data) const {
   std::u16string line;
   if (value.is_default) {
     line += u'@';
@@ -179,49 +179,45 @@ void RegWriter::value(const KeyEntry& key, const ValueEntry& value) {
   }
   line += u'=';
   const std::vector<std::uint8_t>& bytes = *value.bytes;
-  const bool text = value.type == kTypeString && !bytes.empty() && printable_text(bytes);
-  if (text) {
+  const std::optional<std::uint64_t> number = decoded_number(kTypeDword, bytes);
+  if (value.type == kTypeString && !bytes.empty() && printable_text(bytes)) {
     // The stored units without their terminator, which the import adds back.
     std::u16string units;
     for (std::size_t i = 0; i + 2 < bytes.size(); i += 2) {
       units += static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8);
     }
     append_quoted(line, units);
-  } else if (value.type == kTypeDword && bytes.size() == 4) {
-    std::string hex = "dword:";
-    append_hex(hex, load_le(bytes.data(), 4), 8);
-    line += ascii(hex);
+    return line;
+  }
+  std::string hex;
+  if (value.type == kTypeDword && number) {
+    hex = "dword:";
+    append_hex(hex, *number, 8);
+    return line + ascii(hex);
+  }
+  if (value.type == kTypeBinary) {
+    hex = "hex:";
   } else {
-    std::string hex;
-    if (value.type == kTypeBinary) {
-      hex = "hex:";
-    } else {
-      hex = "hex(";
-      append_hex(hex, value.type);
-      hex += "):";
-    }
-    line += ascii(hex);
-    // Columns count characters, one per UTF-16 unit of the line so far.
-    std::size_t column = line.size();
-    for (std::size_t i = 0; i < data->size(); ++i) {
-      std::string byte;
-      append_hex_byte(byte, (*data)[i]);
-      line += ascii(byte);
-      if (i + 1 == data->size()) break;
-      line += u',';
-      column += 3;
-      if (column >= kFoldColumn) {
-        line += u"\\\r\n  ";
-        column = 2;
-      }
+    hex = "hex(";
+    append_hex(hex, value.type);
+    hex += "):";
+  }
+  line += ascii(hex);
+  // Columns count characters, one per UTF-16 unit of the line so far.
+  std::size_t column = line.size();
+  for (std::size_t i = 0; i < data.size(); ++i) {
+    std::string byte;
+    append_hex_byte(byte, data[i]);
+    line += ascii(byte);
+    if (i + 1 == data.size()) break;
+    line += u',';
+    column += 3;
+    if (column >= kFoldColumn) {
+      line += u"\\\r\n  ";
+      column = 2;
     }
   }
-  if (!emit(line)) {
-    skip_value(key, value,
-               "its name has characters that code page " + std::to_string(page_->number) +
-                   " lacks",
-               true);
-  }
+  return line;
 }
 
 void RegWriter::subkeys(const KeyEntry& key) {

@@ -13,16 +13,17 @@
 #include "code_pages.h"
 #include "entries.h"
 #include "output.h"
-#include "report.h"
+#include "path_builder.h"
 
 namespace vesk::dump {
 
 class RegWriter : public Sink {
  public:
   // `code_page` null: the UTF-16LE format; otherwise REGEDIT4 in that page.
-  RegWriter(Output& out, Report& report, const CodePage* code_page = nullptr);
-  void key(const KeyEntry& key) override;
-  void value(const KeyEntry& key, const ValueEntry& value) override;
+  RegWriter(Output& out, const CodePage* code_page = nullptr);
+  // What is left out is returned unless the walk said it was unreadable already.
+  Unwritten key(const KeyEntry& key) override;
+  Unwritten value(const KeyEntry& key, const ValueEntry& value) override;
   void subkeys(const KeyEntry& key) override;
   void key_end(const KeyEntry& key) override;
 
@@ -38,15 +39,16 @@ class RegWriter : public Sink {
   // The data as the file carries it: stored, or in the code page; none when the code
   // page cannot carry it exactly.
   std::optional<std::vector<std::uint8_t>> file_data(const ValueEntry& value) const;
-  // A comment in place of the value; `report` when the walk has not reported it already.
-  void skip_value(const KeyEntry& key, const ValueEntry& value, const std::string& why,
-                  bool report);
+  // A comment in place of the value, saying why it is not written.
+  void skip_value(const ValueEntry& value, const std::string& why);
+  // The same for what this writer cannot write; returns it, for the walk to report.
+  Unwritten left_out(const ValueEntry& value, Unwritten::Why why);
+  // The value's line: its name, '=' and its data (`data` as the file carries it).
+  std::u16string value_line(const ValueEntry& value, const std::vector<std::uint8_t>& data) const;
 
   Output& out_;
-  Report& report_;
   const CodePage* page_;
-  std::u16string path_;          // the current key's path
-  std::vector<std::size_t> ends_;  // where each open key's path ends in path_
+  PathBuilder<std::u16string> path_;  // the current key's path, in UTF-16
   int skipped_depth_ = -1;       // the depth of a key not written, whose subtree is not either
   bool writing_ = true;          // whether the current key's values are written
 };

@@ -1,41 +1,13 @@
-// One place that formats diagnostics, so every message names the tool and the file,
-// and the one place that counts them by kind for the summary of --check.
+// The one place that prints diagnostics, so every line names the tool and the file, and
+// the one place that counts findings by kind for the summary of --check.
 #include "report.h"
 
+#include <type_traits>
 #include <utility>
 
-#include "checks.h"
+#include "messages.h"
 
 namespace vesk::dump {
-namespace {
-
-// Each kind as the summary names it, in the order of Finding.
-constexpr const char* kLabels[] = {
-    "file cut short",
-    "references into the part the cut file lost (not dumped)",
-    "subkey references to no cell in the file",
-    "subkey references to a cell that is no key node",
-    "value references to no cell in the file",
-    "value references to a cell that is no value node",
-    "lists at no cell in the file",
-    "subkey lists without a list signature",
-    "subkey counts their lists disagree with",
-    "counts the file cannot hold",
-    "value data that does not fit in the file",
-    "subkeys leading back to an ancestor",
-    "keys listed under more than one key",
-    "walks stopped: more references or data than the file holds",
-    "other errors",
-    "key names stored as UTF-16",
-    "value names stored as UTF-16",
-    "names not readable whole",
-    "subkey lists of a kind the library does not follow",
-    "keys at the depth limit, their subkeys not followed",
-};
-static_assert(sizeof kLabels / sizeof kLabels[0] == static_cast<std::size_t>(Finding::kCount_),
-              "a label for every kind");
-
-}  // namespace
 
 Report::Report(std::ostream& err, std::string file, Progress& progress)
     : err_(err), file_(std::move(file)), progress_(progress) {}
@@ -47,22 +19,11 @@ void Report::line(std::string_view what) {
 
 void Report::refuse(std::string_view why) { line(why); }
 
-void Report::warn(std::string_view what) { line(what); }
-
-void Report::note(std::string_view what) {
-  if (!summary_only_) line(what);
-}
-
-void Report::tally(Finding kind, std::uint32_t at, std::int64_t count) {
+void Report::tally(Kind kind, std::uint32_t at, std::int64_t count) {
   errors_ += count;
   Tally& t = kinds_[static_cast<std::size_t>(kind)];
   t.count += count;
   if (at != kNoOffset && t.offsets_kept < kShownOffsets) t.offsets[t.offsets_kept++] = at;
-}
-
-void Report::found(Finding kind, std::uint32_t at, std::string_view what, std::int64_t count) {
-  tally(kind, at, count);
-  print(what, count);
 }
 
 void Report::print(std::string_view what, std::int64_t count) {
@@ -75,21 +36,50 @@ void Report::print(std::string_view what, std::int64_t count) {
   line(what);
 }
 
-void Report::headline(Finding kind, std::uint32_t at, std::string_view what) {
-  tally(kind, at, 1);
-  line(what);
+void Report::add(const Finding& finding) {
+  std::visit(
+      [this, &finding](const auto& f) {
+        using F = std::decay_t<decltype(f)>;
+        if constexpr (std::is_same_v<F, SkippedRun>) {
+          // One line for the run, each failure counted under its own kind.
+          const bool keys = f.items == Items::kSubkeys;
+          if (f.no_cell > 0) tally(keys ? Kind::kKeyNoCell : Kind::kValueNoCell, f.no_cell_at, f.no_cell);
+          if (f.no_node > 0) tally(keys ? Kind::kKeyNotNk : Kind::kValueNotVk, f.no_node_at, f.no_node);
+          print(sentence(finding), f.no_cell + f.no_node);
+        } else {
+          switch (F::kSaid) {
+            case Said::kLine:
+              tally(kind_of(f), f.at, 1);
+              print(sentence(finding), 1);
+              break;
+            case Said::kHeadline:
+              tally(kind_of(f), f.at, 1);
+              line(sentence(finding));
+              break;
+            case Said::kStop:
+              tally(kind_of(f), f.at, 1);
+              if (!summary_only_) line(sentence(finding));
+              break;
+            case Said::kNote:
+              if (!summary_only_) line(sentence(finding));
+              break;
+            case Said::kAlways:
+              line(sentence(finding));
+              break;
+            case Said::kCounted:
+              if constexpr (std::is_same_v<F, PastEnd>) tally(kind_of(f), f.at, f.count);
+              break;
+          }
+        }
+      },
+      finding);
 }
 
-void Report::stop(std::string_view what) {
-  tally(Finding::kTooMuch, kNoOffset, 1);
-  if (!summary_only_) line(what);
-}
-
-void Report::print_kinds(Finding from, Finding to) {
+void Report::print_kinds(Kind from, Kind to) {
   for (auto k = static_cast<std::size_t>(from); k < static_cast<std::size_t>(to); ++k) {
     const Tally& t = kinds_[k];
     if (t.count == 0) continue;
-    std::string text = std::string("  ") + kLabels[k] + ": " + std::to_string(t.count);
+    std::string text = std::string("  ") + label(static_cast<Kind>(k)) + ": " + std::to_string(t.count);
     for (int i = 0; i < t.offsets_kept; ++i) {
       text += (i == 0 ? " (at " : ", ") + hex_offset(t.offsets[i]);
     }
@@ -102,8 +92,7 @@ void Report::summary(std::int64_t keys, std::int64_t values) {
   std::int64_t damage = 0;
   std::int64_t unreadable = 0;
   for (std::size_t k = 0; k < kinds_.size(); ++k) {
-    (k < static_cast<std::size_t>(Finding::kUtf16KeyName) ? damage : unreadable) +=
-        kinds_[k].count;
+    (k < static_cast<std::size_t>(Kind::kUtf16KeyName) ? damage : unreadable) += kinds_[k].count;
   }
   line(std::to_string(keys) + (keys == 1 ? " key and " : " keys and ") +
        std::to_string(values) + (values == 1 ? " value read" : " values read"));
@@ -111,12 +100,12 @@ void Report::summary(std::int64_t keys, std::int64_t values) {
     line("no damage found");
   } else {
     line("damage found, " + std::to_string(damage) + " in all:");
-    print_kinds(Finding::kCut, Finding::kUtf16KeyName);
+    print_kinds(Kind::kCut, Kind::kUtf16KeyName);
   }
   if (unreadable > 0) {
     line("no damage, but what the library cannot read, " + std::to_string(unreadable) +
          " in all:");
-    print_kinds(Finding::kUtf16KeyName, Finding::kCount_);
+    print_kinds(Kind::kUtf16KeyName, Kind::kCount_);
   }
 }
 

@@ -1,6 +1,7 @@
 // Diagnostics on standard error, one line each, "vesk-dump: FILE: what". A refusal ends
 // the dump before it starts; a finding is counted by kind, and the dump goes on. With
 // --check the lines give way to one summary: every kind found, its count and offsets.
+// What a finding says is messages.h's; whether, and how often, it is said is decided here.
 #pragma once
 
 #include <array>
@@ -9,58 +10,22 @@
 #include <string>
 #include <string_view>
 
+#include "findings.h"
 #include "progress.h"
 
 namespace vesk::dump {
 
-// What is wrong, for the summary. Damage is what a sound hive never holds; the next
-// kinds are hives the library cannot read whole; the last are limits of the dump.
-enum class Finding {
-  kCut,             // the file is shorter than its base block says
-  kPastEnd,         // a reference into the part a cut file lost
-  kKeyNoCell,       // a subkey reference to no cell in the file
-  kKeyNotNk,        // a subkey reference to a cell that is no key node
-  kValueNoCell,
-  kValueNotVk,
-  kListNoCell,      // a subkey or value list at no cell in the file
-  kListNotLf,       // a subkey list with no signature at all
-  kCountMismatch,   // a key's subkey count and its list's disagree
-  kCountTooLarge,   // a count the file cannot hold, or a negative one
-  kDataNoCell,      // data that does not fit the file
-  kLoop,            // a subkey leading back to an ancestor
-  kShared,          // a key listed under two keys
-  kTooMuch,         // more references or data than the file holds: the dump stopped
-  kOther,           // an error from outside the walk, such as a failed write
-  kUtf16KeyName,    // from here on: what the library cannot read
-  kUtf16ValueName,
-  kNameNotWhole,
-  kOtherListKind,
-  kDepthLimit,      // a limit of the dump itself
-  kCount_
-};
-
-class Report {
+class Report : public Findings {
  public:
   Report(std::ostream& err, std::string file, Progress& progress);
 
+  // Counts the finding under its kind and prints its sentence as its Said asks: within
+  // the limit of kShownErrors lines, and not at all when only a summary is wanted,
+  // unless it is a headline.
+  void add(const Finding& finding) override;
+
+  // A refusal worded outside vesk-dump (by the library's interface): always printed.
   void refuse(std::string_view why);
-  // A note that is neither damage nor error, always printed.
-  void warn(std::string_view what);
-  // A line about findings already counted: printed unless only a summary is wanted.
-  void note(std::string_view what);
-  // Counts `count` findings of `kind`, the first at file offset `at`, and prints `what`
-  // (the first kShownErrors lines; none when only a summary is wanted).
-  void found(Finding kind, std::uint32_t at, std::string_view what, std::int64_t count = 1);
-  // Counts findings without a line of their own.
-  void tally(Finding kind, std::uint32_t at, std::int64_t count);
-  // The line for findings just tallied, within the limit on lines like found().
-  void print(std::string_view what, std::int64_t count = 1);
-  // Like found(), but printed even when only a summary is wanted: the first thing to know.
-  void headline(Finding kind, std::uint32_t at, std::string_view what);
-  // An error of no particular kind.
-  void error(std::string_view what) { found(Finding::kOther, kNoOffset, what); }
-  // An error after which the dump stops short: printed unless only a summary is wanted.
-  void stop(std::string_view what);
   // From now on, lines give way to summary().
   void summary_only() { summary_only_ = true; }
   // Prints what was read and every kind found, with counts and the first offsets.
@@ -71,7 +36,6 @@ class Report {
 
   static constexpr std::int64_t kShownErrors = 100;
   static constexpr int kShownOffsets = 3;
-  static constexpr std::uint32_t kNoOffset = 0xFFFFFFFF;
 
  private:
   struct Tally {
@@ -80,17 +44,21 @@ class Report {
     std::array<std::uint32_t, kShownOffsets> offsets{};
   };
 
+  // Counts `count` findings of `kind`, the first at file offset `at`.
+  void tally(Kind kind, std::uint32_t at, std::int64_t count);
+  // A line for `count` findings just tallied, within the limit on lines.
+  void print(std::string_view what, std::int64_t count);
   void line(std::string_view what);
-  void print_kinds(Finding from, Finding to);
+  void print_kinds(Kind from, Kind to);
 
   std::ostream& err_;
   std::string file_;
   Progress& progress_;
   std::int64_t errors_ = 0;
-  std::int64_t shown_ = 0;   // lines printed by found()
+  std::int64_t shown_ = 0;   // lines printed by print()
   std::int64_t hidden_ = 0;  // findings not printed for the limit
   bool summary_only_ = false;
-  std::array<Tally, static_cast<std::size_t>(Finding::kCount_)> kinds_{};
+  std::array<Tally, static_cast<std::size_t>(Kind::kCount_)> kinds_{};
 };
 
 }  // namespace vesk::dump

@@ -35,25 +35,22 @@ void append_csv_field(std::string& t, std::string_view field) {
 
 }  // namespace
 
-void TimelineWriter::key(const KeyEntry& key) {
+Unwritten TimelineWriter::key(const KeyEntry& key) {
   // A name the library could not read whole is never shown as if it were the name.
   const std::string marker =
       key.unreadable.empty() ? std::string() : "<" + std::string(key.unreadable) + ">";
-  const std::string_view name = !marker.empty() ? std::string_view(marker)
-                                : open_.empty() ? key.path
-                                                : key.path.substr(open_path_.back() + 1);
+  const std::string_view name = !marker.empty() ? std::string_view(marker) : key.name_in_path;
   const auto index = static_cast<std::uint32_t>(rows_.size());
   rows_.push_back(Row{key.last_written, names_.size(), static_cast<std::uint32_t>(name.size()),
                       open_.empty() ? kNoParent : open_.back(), key.subkey_count,
                       key.value_count});
   names_ += name;
   open_.push_back(index);
-  open_path_.push_back(key.path.size());
+  return {};
 }
 
 void TimelineWriter::key_end(const KeyEntry& /*key*/) {
   open_.pop_back();
-  open_path_.pop_back();
   if (open_.empty()) write_all();
 }
 

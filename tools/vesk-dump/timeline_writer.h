@@ -16,8 +16,8 @@ namespace vesk::dump {
 class TimelineWriter : public Sink {
  public:
   explicit TimelineWriter(Output& out) : out_(out) {}
-  void key(const KeyEntry& key) override;
-  void value(const KeyEntry& /*key*/, const ValueEntry& /*value*/) override {}
+  Unwritten key(const KeyEntry& key) override;
+  Unwritten value(const KeyEntry& /*key*/, const ValueEntry& /*value*/) override { return {}; }
   void subkeys(const KeyEntry& /*key*/) override {}
   void key_end(const KeyEntry& key) override;
 
@@ -39,7 +39,6 @@ class TimelineWriter : public Sink {
   std::vector<Row> rows_;
   std::string names_;
   std::vector<std::uint32_t> open_;       // rows of the keys entered and not yet ended
-  std::vector<std::size_t> open_path_;    // their paths' lengths
   std::vector<std::uint32_t> chain_;      // scratch for append_path
 };
 

@@ -3,7 +3,7 @@
 
 #include "decoded_data.h"
 #include "filetime.h"
-#include "hex.h"
+#include "hex_digits.h"
 #include "value_types.h"
 
 namespace vesk::dump {
@@ -33,16 +33,12 @@ bool TreeWriter::append_strings(std::string& t, const std::vector<std::uint8_t>&
   return true;
 }
 
-void TreeWriter::key(const KeyEntry& key) {
+Unwritten TreeWriter::key(const KeyEntry& key) {
   std::string& t = out_.text();
   t.append(static_cast<std::size_t>(2 * key.depth), ' ');
   // The first key shows its whole path, so a KEYPATH dump says where it is.
   const bool whole = key.depth == 0 ? (t += key.path, key.name_whole)
                                     : code_set_.append_name(t, key.name);
-  if (!whole) {
-    report_.error("key " + std::string(key.path) +
-                  ": control characters in its name are shown as '?'");
-  }
   t += '\\';
   if (shown_.times) {
     t += "  [";
@@ -55,11 +51,15 @@ void TreeWriter::key(const KeyEntry& key) {
     t += '>';
   }
   t += '\n';
+  Unwritten marked;
+  if (!whole) marked.why = Unwritten::Why::kNameShownWithMarks;
+  return marked;
 }
 
-void TreeWriter::value(const KeyEntry& key, const ValueEntry& value) {
+Unwritten TreeWriter::value(const KeyEntry& key, const ValueEntry& value) {
   std::string& t = out_.text();
   t.append(static_cast<std::size_t>(2 * key.depth + 2), ' ');
+  Unwritten marked;
   if (!value.unreadable.empty()) {
     t += "<value " + std::to_string(value.index) + ": ";
     t += value.unreadable;
@@ -69,8 +69,7 @@ void TreeWriter::value(const KeyEntry& key, const ValueEntry& value) {
   } else {
     const std::size_t start = t.size();
     if (!code_set_.append_name(t, value.name)) {
-      report_.error("value " + t.substr(start) + " of " + std::string(key.path) +
-                    ": control characters in its name are shown as '?'");
+      marked = {Unwritten::Why::kNameShownWithMarks, true, value.index, t.substr(start)};
     }
   }
   t += " = ";
@@ -81,8 +80,14 @@ void TreeWriter::value(const KeyEntry& key, const ValueEntry& value) {
     append_hex(t, value.type, 8);
   }
   t += ' ';
+  append_data(t, value);
+  t += '\n';
+  return marked;
+}
+
+void TreeWriter::append_data(std::string& t, const ValueEntry& value) const {
   if (!value.bytes) {
-    t += "(not shown: data size " + std::to_string(value.length) + " does not fit in the file)\n";
+    t += "(not shown: data size " + std::to_string(value.length) + " does not fit in the file)";
     return;
   }
   const std::vector<std::uint8_t>& bytes = *value.bytes;
@@ -94,7 +99,7 @@ void TreeWriter::value(const KeyEntry& key, const ValueEntry& value) {
     const std::size_t start = t.size();
     t += '"';
     if (text && code_set_.append_text(t, *text)) {
-      t += "\"\n";
+      t += '"';
       return;
     }
     t.resize(start);
@@ -111,7 +116,6 @@ void TreeWriter::value(const KeyEntry& key, const ValueEntry& value) {
     }
     if (bytes.size() > shown) t += " ... (" + std::to_string(bytes.size()) + " bytes)";
   }
-  t += '\n';
 }
 
 void TreeWriter::subkeys(const KeyEntry& key) {

@@ -8,19 +8,18 @@
 #pragma once
 
 #include "code_set.h"
-#include "output.h"
-#include "report.h"
 #include "entries.h"
-#include "writers.h"
+#include "output.h"
 
 namespace vesk::dump {
 
 class TreeWriter : public Sink {
  public:
-  TreeWriter(Output& out, const CodeSet& code_set, Report& report, const Shown& shown = {})
-      : out_(out), code_set_(code_set), report_(report), shown_(shown) {}
-  void key(const KeyEntry& key) override;
-  void value(const KeyEntry& key, const ValueEntry& value) override;
+  // A name with control characters is written with '?' for them, and returned as such.
+  TreeWriter(Output& out, const CodeSet& code_set, const Shown& shown = {})
+      : out_(out), code_set_(code_set), shown_(shown) {}
+  Unwritten key(const KeyEntry& key) override;
+  Unwritten value(const KeyEntry& key, const ValueEntry& value) override;
   void subkeys(const KeyEntry& key) override;
   void key_end(const KeyEntry& key) override;
 
@@ -28,10 +27,10 @@ class TreeWriter : public Sink {
 
  private:
   bool append_strings(std::string& t, const std::vector<std::uint8_t>& bytes) const;
+  void append_data(std::string& t, const ValueEntry& value) const;
 
   Output& out_;
   const CodeSet& code_set_;
-  Report& report_;
   Shown shown_;
 };
 

@@ -2,8 +2,9 @@
 // its values, then its subkeys, handed to a Sink. No key is followed twice (a subkey that
 // leads back to an ancestor is reported and skipped), the depth is bounded, and no more
 // subkeys, values or data are read than a file of the hive's size can hold, so every
-// walk ends however the hive was crafted. Problems go to the Report; the walk goes on.
-// The walk is the only caller of the library; the Sink receives plain records.
+// walk ends however the hive was crafted. Problems go to Findings as plain records, as
+// does whatever the Sink says it could not write; the walk goes on. The walk is the only
+// caller of the library; the Sink receives plain records.
 #pragma once
 
 #include <cstdint>
@@ -14,8 +15,8 @@
 
 #include "code_set.h"
 #include "entries.h"
+#include "findings.h"
 #include "progress.h"
-#include "report.h"
 #include "vesk/hive.hpp"
 
 namespace vesk::dump {
@@ -47,6 +48,6 @@ struct Counts {
 };
 
 Counts walk(const Hive& hive, const Start& start, int max_depth, const CodeSet& code_set,
-            Report& report, Progress& progress, Sink& sink);
+            Findings& findings, Progress& progress, Sink& sink);
 
 }  // namespace vesk::dump

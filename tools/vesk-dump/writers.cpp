@@ -9,17 +9,17 @@
 namespace vesk::dump {
 
 std::unique_ptr<Sink> make_writer(Format format, Output& out, const CodeSet& code_set,
-                                  Report& report, const Shown& shown,
+                                  const Shown& shown,
                                   const CodePage* code_page) {
   switch (format) {
     case Format::kJson: return std::make_unique<JsonWriter>(out, shown.one_value);
-    case Format::kTree: return std::make_unique<TreeWriter>(out, code_set, report, shown);
+    case Format::kTree: return std::make_unique<TreeWriter>(out, code_set, shown);
     case Format::kTimeline: return std::make_unique<TimelineWriter>(out);
     case Format::kRegedit4:
-      return std::make_unique<RegWriter>(out, report, code_page ? code_page : find_code_page(1252));
+      return std::make_unique<RegWriter>(out, code_page ? code_page : find_code_page(1252));
     case Format::kReg: break;
   }
-  return std::make_unique<RegWriter>(out, report);
+  return std::make_unique<RegWriter>(out);
 }
 
 }  // namespace vesk::dump

@@ -1,8 +1,6 @@
-// The arithmetic of the walk's checks, in 64 bits so that no offset plus size wraps.
-#include "checks.h"
-
-#include <cstdio>
-#include <string>
+// Where cells and lists lie: the arithmetic of the walk's checks, in 64 bits so that no
+// offset plus size wraps.
+#include "placement.h"
 
 #include "layout.h"
 
@@ -33,12 +31,6 @@ std::uint32_t elements_in_file(const Extent& extent, std::uint32_t at,
   if (first > extent.file_size) return 0;
   const std::uint64_t n = (extent.file_size - first) / element_bytes;
   return n > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(n);
-}
-
-std::string hex_offset(std::uint32_t at) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08x", static_cast<unsigned>(at));
-  return text;
 }
 
 }  // namespace vesk::dump

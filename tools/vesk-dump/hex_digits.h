@@ -1,4 +1,5 @@
-// Hexadecimal digits for the writers, without a stream in between.
+// Lowercase hexadecimal digits appended to text, for the writers and the messages, without
+// a stream in between. Reading numbers out of bytes belongs to decoded_data.
 #pragma once
 
 #include <cstdint>
@@ -19,12 +20,6 @@ inline void append_hex(std::string& out, std::uint64_t v, int digits = 0) {
     while (digits < 16 && (v >> (4 * digits)) != 0) ++digits;
   }
   for (int i = digits - 1; i >= 0; --i) out += "0123456789abcdef"[(v >> (4 * i)) & 0xF];
-}
-
-inline std::uint64_t load_le(const std::uint8_t* p, int bytes) {
-  std::uint64_t v = 0;
-  for (int i = bytes - 1; i >= 0; --i) v = v << 8 | p[i];
-  return v;
 }
 
 }  // namespace vesk::dump

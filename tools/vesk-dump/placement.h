@@ -1,10 +1,9 @@
-// Where a structure the walk is about to follow lies, judged only from the offsets and
-// sizes the library's records hold, the file's size and the hive size its base block
-// declares. Nothing here reads the file: the walk asks before it trusts a record.
+// Where a structure the walk is about to follow lies in the file, judged only from the
+// offsets and sizes the library's records hold, the file's size and the hive size its base
+// block declares. Nothing here reads the file: the walk asks before it trusts a record.
 #pragma once
 
 #include <cstdint>
-#include <string>
 
 #include "vesk_10.h"
 
@@ -37,8 +36,5 @@ Place place_cell(const Extent& extent, std::uint32_t at, std::uint64_t bytes);
 // `at`, lie inside the file (0 when the header itself does not).
 std::uint32_t elements_in_file(const Extent& extent, std::uint32_t at,
                                std::uint32_t header_bytes, std::uint32_t element_bytes);
-
-// A file offset as the messages show it: 0x and eight hex digits.
-std::string hex_offset(std::uint32_t at);
 
 }  // namespace vesk::dump
