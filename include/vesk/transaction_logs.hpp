@@ -251,6 +251,8 @@ enum class Outcome {
   not_recovered,     // no usable log, or nothing from one applied; no copy made
 };
 
+// A tool reading the result should say the output may miss changes unless the outcome
+// is clean, or recovered with log_unusable false.
 struct Report {
   Outcome outcome = Outcome::not_recovered;
   bool dirty = false;
@@ -500,7 +502,9 @@ class Recoverer {
     r.problem = why;
     r.leaves = partly ? "the hive as of sequence " + std::to_string(sequence) +
                             ": changes the logs hold past that point are missing"
-                      : "the hive with every change its logs hold, as Windows would load it";
+               : r.log_unusable ? "the hive with every change its usable logs hold; what a log that "
+                                  "could not be used held is missing"
+                                : "the hive with every change its logs hold, as Windows would load it";
     return std::move(out_);
   }
 

@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <iterator>
 
 #include "temp_hive.h"
