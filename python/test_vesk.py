@@ -657,7 +657,8 @@ class DamageTest(unittest.TestCase):
                 try:
                     found = []
                     with vesk.Hive(path) as hive:
-                        walked = [p for p, _ in hive.walk(on_damage=lambda p, d: found.append(d))]
+                        walked = [p for p, _ in
+                                  hive.walk(on_damage=lambda _, d: found.append(d))]
                         listing = hive.root.subkeys()
                         keys = list(listing)
                     self.assertEqual(len(walked), len(set(walked)))

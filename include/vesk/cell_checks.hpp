@@ -93,7 +93,8 @@ inline Element judge_element(const Extent& extent, Items items, std::uint32_t at
 // bytes sit in the record itself.
 inline Place place_data(const Extent& extent, std::uint32_t data_offset, std::int32_t length) {
   if (length <= format::kVkInlineMaxBytes) return Place::in_file;
-  return place_cell(extent, format::cell_contents(data_offset), static_cast<std::uint32_t>(length));
+  return place_cell(extent, format::cell_contents(data_offset),
+                    static_cast<std::uint32_t>(length));
 }
 
 // One thing a check found, in a key's lists or in a walk.
@@ -102,11 +103,11 @@ struct Damage {
     skipped,            // elements first..last named no cell or a cell of the wrong kind
     no_list,            // the key counts subkeys but names no list
     list_no_cell,       // its list is at no cell in the file
-    list_not_followed,  // the subkey list is no "lf" list (signature in `count`)
+    list_not_followed,  // the subkey list is no "lf" list (signature in `number`)
     count_mismatch,     // the key's count and its list's disagree
     list_beyond_file,   // the list holds more elements than the file can
     negative_count,     // a value count below 0
-    past_end,           // `count` references into the part a cut file lost
+    past_end,           // `number` references into the part a cut file lost
     data_no_cell,       // value `first`'s data lies outside the file
     revisit,            // a subkey already walked (a loop or a shared key); skipped
   };
@@ -118,7 +119,7 @@ struct Damage {
   std::int32_t no_cell = 0;     // skipped: how many named no cell
   std::int32_t wrong_kind = 0;  // and how many a cell of the wrong kind
   std::int32_t unread = 0;      // skipped: elements after the run left unread
-  std::int64_t count = 0;       // the count concerned
+  std::int64_t number = 0;      // the count concerned (list_not_followed: the signature)
 };
 
 // The reading of one list's elements in order. Past its trusted count a list is read
@@ -224,7 +225,8 @@ inline ListRun plan_subkeys(const Extent& extent, std::int32_t counted, const Ke
   }
   if (held > fit) {
     const std::uint64_t list_end =
-        list.offset + format::kLfElementsAt + std::uint64_t{format::kLfElementBytes} * static_cast<std::uint32_t>(held);
+        list.offset + format::kLfElementsAt +
+        std::uint64_t{format::kLfElementBytes} * static_cast<std::uint32_t>(held);
     if (extent.cut() && list_end <= extent.hive_end) {
       out.push_back({Damage::Kind::past_end, Items::subkeys, list.offset, -1, -1, 0, 0, 0,
                      held - fit});
@@ -243,7 +245,8 @@ inline ListRun plan_values(const Extent& extent, const KeyRecord& key, std::vect
   const std::int32_t count = key.value_count;
   if (count == 0 || key.value_list == format::kNoCell) return {};
   if (count < 0) {
-    out.push_back({Damage::Kind::negative_count, Items::values, key.offset, -1, -1, 0, 0, 0, count});
+    out.push_back(
+        {Damage::Kind::negative_count, Items::values, key.offset, -1, -1, 0, 0, 0, count});
     return {};
   }
   const std::uint32_t at = format::cell_contents(key.value_list);
@@ -257,10 +260,12 @@ inline ListRun plan_values(const Extent& extent, const KeyRecord& key, std::vect
       return {};
   }
   const std::uint32_t fit = elements_in_file(extent, at, 0, format::kValueListElementBytes);
-  const auto end = static_cast<std::int32_t>(std::min<std::uint32_t>(fit, static_cast<std::uint32_t>(count)));
+  const auto end = static_cast<std::int32_t>(
+      std::min<std::uint32_t>(fit, static_cast<std::uint32_t>(count)));
   std::int32_t trusted = end;
   if (end < count) {
-    const std::uint64_t list_end = at + std::uint64_t{format::kValueListElementBytes} * static_cast<std::uint32_t>(count);
+    const std::uint64_t list_end =
+        at + std::uint64_t{format::kValueListElementBytes} * static_cast<std::uint32_t>(count);
     if (extent.cut() && list_end <= extent.hive_end) {
       out.push_back({Damage::Kind::past_end, Items::values, at, -1, -1, 0, 0, 0, count - end});
     } else {

@@ -43,7 +43,7 @@ class Damage(NamedTuple):
     cell, ``no_cell`` of them, or a cell of the wrong kind, ``wrong_kind``; ``unread``
     after them left unread), "no_list", "list_no_cell", "list_not_followed" (``count``:
     its signature), "count_mismatch", "list_beyond_file", "negative_count", "past_end"
-    (``count`` references into the part a cut file lost), "data_no_cell" (value
+    (``number`` references into the part a cut file lost), "data_no_cell" (value
     ``first``'s data), "revisit" (a key met again, not entered). ``items``: "subkeys" or
     "values"; ``at``: the file offset concerned."""
     kind: str
@@ -54,7 +54,7 @@ class Damage(NamedTuple):
     no_cell: int = 0
     wrong_kind: int = 0
     unread: int = 0
-    count: int = 0
+    number: int = 0
 
 
 class Extent(NamedTuple):
@@ -169,13 +169,14 @@ def subkey_list_in_file(extent: Extent, offset: int, counted: int, subkey_list: 
         return True
     if place == PAST_END:
         if counted > 0:
-            out.append(Damage("past_end", SUBKEYS, at, count=min(counted, _L["most_lf_elements"])))
+            out.append(Damage("past_end", SUBKEYS, at,
+                              number=min(counted, _L["most_lf_elements"])))
         return False
     if counted != 0:
         if subkey_list == _L["no_cell"]:
-            out.append(Damage("no_list", SUBKEYS, offset, count=counted))
+            out.append(Damage("no_list", SUBKEYS, offset, number=counted))
         else:
-            out.append(Damage("list_no_cell", SUBKEYS, at, count=counted))
+            out.append(Damage("list_no_cell", SUBKEYS, at, number=counted))
     return False
 
 
@@ -183,20 +184,20 @@ def plan_subkeys(extent: Extent, counted: int, signature: int, list_at: int, lis
                  held: int, out: List[Damage]) -> ListRun:
     if signature != _L["sig_lf"]:
         if counted != 0:
-            out.append(Damage("list_not_followed", SUBKEYS, list_at, count=signature))
+            out.append(Damage("list_not_followed", SUBKEYS, list_at, number=signature))
         return ListRun()
     fit = min(elements_in_file(extent, list_at, _L["lf_elements_at"], _L["lf_element_bytes"]),
               _L["most_lf_elements"])
     end = min(held, fit)
     trusted = min(max(counted, 0), end)
     if list_count != counted:
-        out.append(Damage("count_mismatch", SUBKEYS, list_at, count=list_count))
+        out.append(Damage("count_mismatch", SUBKEYS, list_at, number=list_count))
     if held > fit:
         list_end = list_at + _L["lf_elements_at"] + _L["lf_element_bytes"] * held
         if extent.cut and list_end <= extent.hive_end:
-            out.append(Damage("past_end", SUBKEYS, list_at, count=held - fit))
+            out.append(Damage("past_end", SUBKEYS, list_at, number=held - fit))
         else:
-            out.append(Damage("list_beyond_file", SUBKEYS, list_at, count=held))
+            out.append(Damage("list_beyond_file", SUBKEYS, list_at, number=held))
             trusted = 0
     return ListRun(SUBKEYS, end, trusted)
 
@@ -206,23 +207,23 @@ def plan_values(extent: Extent, offset: int, count: int, value_list: int,
     if count == 0 or value_list == _L["no_cell"]:
         return ListRun(VALUES)
     if count < 0:
-        out.append(Damage("negative_count", VALUES, offset, count=count))
+        out.append(Damage("negative_count", VALUES, offset, number=count))
         return ListRun(VALUES)
     at = cell_contents(value_list)
     step = _L["value_list_element_bytes"]
     place = place_cell(extent, at, step)
     if place != IN_FILE:
         out.append(Damage("past_end" if place == PAST_END else "list_no_cell", VALUES, at,
-                          count=count))
+                          number=count))
         return ListRun(VALUES)
     fit = elements_in_file(extent, at, 0, step)
     end = min(fit, count)
     trusted = end
     if end < count:
         if extent.cut and at + step * count <= extent.hive_end:
-            out.append(Damage("past_end", VALUES, at, count=count - end))
+            out.append(Damage("past_end", VALUES, at, number=count - end))
         else:
-            out.append(Damage("list_beyond_file", VALUES, at, count=count))
+            out.append(Damage("list_beyond_file", VALUES, at, number=count))
             trusted = 0
     return ListRun(VALUES, end, trusted)
 
@@ -233,7 +234,7 @@ def data_damage(extent: Extent, index: int, data_offset: int,
     if place == IN_FILE:
         return None
     return Damage("past_end" if place == PAST_END else "data_no_cell", VALUES,
-                  cell_contents(data_offset), index, index, count=length)
+                  cell_contents(data_offset), index, index, number=length)
 
 
 __all__: Tuple[str, ...] = ("Damage", "LAYOUT", "ListRun", "Extent", "extent_of")

@@ -392,7 +392,7 @@ class Key:
                                    damage)
                 if judged == checks.PAST_END:
                     damage.append(Damage("past_end", checks.SUBKEYS, key.record.offset,
-                                         index, index, count=1))
+                                         index, index, number=1))
                 if judged != checks.SOUND:
                     continue
                 if names:
@@ -450,7 +450,7 @@ class Key:
                 judged = run.judge(extent, index, vrecord.offset, vrecord.signature, damage)
                 if judged == checks.PAST_END:
                     damage.append(Damage("past_end", checks.VALUES, vrecord.offset,
-                                         index, index, count=1))
+                                         index, index, number=1))
                 if judged != checks.SOUND:
                     continue
                 bad_data = checks.data_damage(extent, index, vrecord.data_offset,

@@ -26,8 +26,9 @@ import vesk  # noqa: E402
 HIVES = os.path.join(os.environ["VESK_TEST_DATA_DIR"], "hives")
 REAL = sorted(f for f in os.listdir(HIVES) if not f.endswith(".md"))
 READER_TIMEOUT = 20  # seconds, per reader and mutant; a reader that runs away fails
-SKIP_LINE = re.compile(r"^vesk-dump: .*?: key .*?: (subkey|value)s? (\d+)(?: to (\d+))? .*\((?:the first )?"
-                       r"at 0x([0-9a-fA-F]+)\); skipped(?:, and the list's last (\d+) )?")
+SKIP_LINE = re.compile(r"^vesk-dump: .*?: key .*?: (subkey|value)s? (\d+)(?: to (\d+))? "
+                       r".*\((?:the first )?at 0x([0-9a-fA-F]+)\); skipped"
+                       r"(?:, and the list's last (\d+) )?")
 
 
 def read(path):
