@@ -414,7 +414,9 @@ struct Checked {
 }  // namespace detail
 
 // A key's subkeys. Iteration yields the sound ones (each read once, when the iteration
-// starts); at(index) reads any element as the library gives it.
+// starts); at(index) reads any element as the library gives it. The checked reading is
+// kept in the object, so one Subkeys (or Values) is not to be first iterated from two
+// threads at once; each thread's own, from key.subkeys(), is.
 class Subkeys {
  public:
   using iterator = CheckedIterator<Key>;
