@@ -632,5 +632,60 @@ class DumpTest(unittest.TestCase):
             os.remove(link)
 
 
+class DamageTest(unittest.TestCase):
+    """Lists pointing where no key or value is, and dirty hives read on request. The
+    same damage read by vesk-dump and hive.hpp is set beside this in
+    tests/damage_differential."""
+
+    def broken(self, element_to):
+        """A copy of BCD whose root list's second element points where `element_to`
+        says (given the root list's file offset and the file's size)."""
+        with vesk.Hive(hive_path(BCD)) as hive:
+            root = hive.root
+            at = root.record.subkey_list + 4100 + 4 + 8
+            return copy_with(BCD, {at: struct.pack("<I", element_to(root, hive.file_size))})
+
+    def test_elements_that_name_no_key_are_skipped_and_reported(self):
+        cases = [
+            ("past the file", lambda root, size: size + 0x1000, 0, 1),
+            ("at the root's own node, a loop", lambda root, size: root.offset - 4100, 0, 0),
+            ("off the cell grid", lambda root, size: root.offset - 4100 + 2, 0, 1),
+        ]
+        for label, target, kinds, skipped in cases:
+            with self.subTest(label):
+                path = self.broken(target)
+                try:
+                    found = []
+                    with vesk.Hive(path) as hive:
+                        walked = [p for p, _ in
+                                  hive.walk(on_damage=lambda _, d: found.append(d))]
+                        listing = hive.root.subkeys()
+                        keys = list(listing)
+                    self.assertEqual(len(walked), len(set(walked)))
+                    self.assertTrue(all(k.record.signature == 0x6B6E for k in keys))
+                    runs = [d for d in listing.damage if d.kind == "skipped"]
+                    self.assertEqual([(d.first, d.last) for d in runs], [(1, 1)] * skipped)
+                    if not skipped:
+                        self.assertIn("revisit", [d.kind for d in found])
+                finally:
+                    os.remove(path)
+
+    def test_a_dirty_hive_reads_with_ignore_dirty_and_a_warning(self):
+        with open(hive_path(NTUSER), "rb") as f:
+            primary = struct.unpack_from("<I", f.read(8), 4)[0]
+        path = copy_with(NTUSER, {8: struct.pack("<I", primary + 1)})
+        try:
+            with self.assertRaises(vesk.DirtyHiveError):
+                vesk.Hive(path)
+            with warnings.catch_warnings(record=True) as said:
+                warnings.simplefilter("always")
+                with vesk.Hive(path, ignore_dirty=True) as dirty, \
+                        vesk.Hive(hive_path(NTUSER)) as clean:
+                    self.assertEqual(tree_lines(dirty), tree_lines(clean))
+            self.assertEqual([w.category for w in said], [vesk.DirtyHiveWarning])
+        finally:
+            os.remove(path)
+
+
 if __name__ == "__main__":
     unittest.main()

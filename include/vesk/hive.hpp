@@ -8,6 +8,17 @@
 // a text only until its next text-returning call). Each call into the library is made
 // under one lock for the whole program, so Hives may be used from several threads.
 //
+// Damage: iterating a key's subkeys() or values() applies vesk/cell_checks.hpp's checks
+// as vesk-dump does. An element that names no cell in the file, or a cell of the wrong
+// kind, is skipped and never yielded; a list is read no further than the file holds;
+// what was skipped is in the list's damage() once the iteration is done. walk() visits
+// every key once (a key met again is reported, not entered), so it always ends. The
+// raw at(index) and size() read what the library gives, unchecked.
+//
+// Dirty hives: Hive::open(path, Dirty::read) reads a hive whose sequence numbers differ
+// through a private in-memory view marked clean (vesk/private_view.hpp, Linux only;
+// elsewhere it is refused as dirty), and warning() says so.
+//
 // Opening: Hive(path) never throws and is false when the file did not open;
 // Hive::open(path) throws OpenError, whose code() and what() say why in vesk-dump's
 // words (std::errc codes for what the system refuses, OpenErrc for what the file is).
@@ -36,11 +47,14 @@
 #include <string_view>
 #include <system_error>
 #include <type_traits>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
 #include "vesk/base_block.hpp"
+#include "vesk/cell_checks.hpp"
 #include "vesk/layout.hpp"
+#include "vesk/private_view.hpp"
 #include "vesk_10.h"
 
 namespace vesk {
@@ -339,6 +353,10 @@ class Value {
     }
     const detail::Call call(hive_);
     if (size > call.handle()->file_size) return std::nullopt;
+    if (checks::place_data(checks::extent_of(*call.handle()), copy.data_offset, size) !=
+        checks::Place::in_file) {
+      return std::nullopt;
+    }
     std::vector<std::uint8_t> out(static_cast<std::size_t>(size));
     if (GetValueData(call.handle(), &copy, out.data()) == 0) return std::nullopt;
     return out;
@@ -353,10 +371,10 @@ class Value {
 
 class Key;
 
-// Steps through a list by index; each dereference asks the library for that element.
-// It holds a copy of the list, so it stays valid when the range it came from is gone.
-template <typename List, typename Item>
-class IndexIterator {
+// Steps through the elements of a list that passed the checks; it shares them, so it
+// stays valid when the range it came from is gone.
+template <typename Item>
+class CheckedIterator {
  public:
   using iterator_category = std::input_iterator_tag;
   using value_type = Item;
@@ -364,39 +382,45 @@ class IndexIterator {
   using pointer = const Item*;
   using reference = Item;
 
-  IndexIterator(const List& list, std::int32_t index) : list_(list), index_(index) {}
-  Item operator*() const { return item(list_.at(index_)); }
-  IndexIterator& operator++() {
+  CheckedIterator(std::shared_ptr<const std::vector<Item>> items, std::size_t index)
+      : items_(std::move(items)), index_(index) {}
+  Item operator*() const { return (*items_)[index_]; }
+  const Item* operator->() const { return &(*items_)[index_]; }
+  CheckedIterator& operator++() {
     ++index_;
     return *this;
   }
-  IndexIterator operator++(int) {
-    IndexIterator before = *this;
+  CheckedIterator operator++(int) {
+    CheckedIterator before = *this;
     ++index_;
     return before;
   }
-  bool operator==(const IndexIterator& o) const { return index_ == o.index_; }
-  bool operator!=(const IndexIterator& o) const { return index_ != o.index_; }
+  bool operator==(const CheckedIterator& o) const { return index_ == o.index_; }
+  bool operator!=(const CheckedIterator& o) const { return index_ != o.index_; }
 
  private:
-  template <typename Pair>
-  static Item item(Pair entry) {
-    if constexpr (std::is_same_v<Pair, Item>) {
-      return entry;
-    } else {
-      return entry.first;
-    }
-  }
-
-  List list_;
-  std::int32_t index_;
+  std::shared_ptr<const std::vector<Item>> items_;
+  std::size_t index_;
 };
 
-// Subkeys by index: each step reads one element and the subkey's record.
+using checks::Damage;
+
+namespace detail {
+template <typename Item>
+struct Checked {
+  std::vector<Item> items;
+  std::vector<Damage> damage;
+};
+}  // namespace detail
+
+// A key's subkeys. Iteration yields the sound ones (each read once, when the iteration
+// starts); at(index) reads any element as the library gives it. The checked reading is
+// kept in the object, so one Subkeys (or Values) is not to be first iterated from two
+// threads at once; each thread's own, from key.subkeys(), is.
 class Subkeys {
  public:
-  using iterator = IndexIterator<Subkeys, Key>;
-  Subkeys(detail::HiveRef hive, const KeyRecord& key) : hive_(std::move(hive)) {
+  using iterator = CheckedIterator<Key>;
+  Subkeys(detail::HiveRef hive, const KeyRecord& key) : hive_(std::move(hive)), key_(key) {
     const detail::Call call(hive_);
     count_ = GetSubKeyList(call.handle(), &key, &list_);
     if (count_ < 0) count_ = 0;
@@ -409,17 +433,25 @@ class Subkeys {
   std::pair<Key, std::string> at(std::int32_t index) const;
   iterator begin() const;
   iterator end() const;
+  // What the checks skipped or found wrong in the list; complete once read.
+  const std::vector<Damage>& damage() const { return checked().damage; }
 
  private:
+  const detail::Checked<Key>& checked() const;
+
   detail::HiveRef hive_;
+  KeyRecord key_{};
   KeyListRecord list_{};
   std::int32_t count_ = 0;
+  mutable std::shared_ptr<const detail::Checked<Key>> checked_;
 };
 
+// A key's values. Iteration yields the sound ones, checked when it starts; at(index)
+// reads any element as the library gives it.
 class Values {
  public:
-  using iterator = IndexIterator<Values, Value>;
-  Values(detail::HiveRef hive, const KeyRecord& key) : hive_(std::move(hive)) {
+  using iterator = CheckedIterator<Value>;
+  Values(detail::HiveRef hive, const KeyRecord& key) : hive_(std::move(hive)), key_(key) {
     const detail::Call call(hive_);
     count_ = GetValueList(call.handle(), &key, &list_);
     if (count_ < 0) count_ = 0;
@@ -435,13 +467,52 @@ class Values {
     }
     return Value(hive_, record, type);
   }
-  iterator begin() const { return iterator(*this, 0); }
-  iterator end() const { return iterator(*this, count_); }
+  iterator begin() const { return iterator(share(), 0); }
+  iterator end() const { return iterator(share(), checked().items.size()); }
+  // What the checks skipped or found wrong: elements, the list, data outside the file.
+  const std::vector<Damage>& damage() const { return checked().damage; }
 
  private:
+  std::shared_ptr<const std::vector<Value>> share() const {
+    return {checked_ptr(), &checked_ptr()->items};
+  }
+  const detail::Checked<Value>& checked() const { return *checked_ptr(); }
+  const std::shared_ptr<const detail::Checked<Value>>& checked_ptr() const {
+    if (checked_) return checked_;
+    auto out = std::make_shared<detail::Checked<Value>>();
+    const detail::Call call(hive_);
+    const checks::Extent extent = checks::extent_of(*call.handle());
+    checks::ListRun run = checks::plan_values(extent, key_, out->damage);
+    while (run.more()) {
+      const std::int32_t i = run.take();
+      ValueRecord record{};
+      const auto type = static_cast<std::uint32_t>(GetValue(call.handle(), &list_, i, &record));
+      const checks::Element e = run.judge(extent, i, record.offset, record.signature, out->damage);
+      if (e == checks::Element::past_end) {
+        out->damage.push_back({Damage::Kind::past_end, checks::Items::values, record.offset, i, i,
+                               0, 0, 0, 1});
+      }
+      if (e != checks::Element::sound) continue;
+      const auto length = static_cast<std::int32_t>(record.data_size & ~kValueDataInlineFlag);
+      const checks::Place data = checks::place_data(extent, record.data_offset, length);
+      if (data != checks::Place::in_file) {
+        out->damage.push_back({data == checks::Place::past_end ? Damage::Kind::past_end
+                                                               : Damage::Kind::data_no_cell,
+                               checks::Items::values, format::cell_contents(record.data_offset),
+                               i, i, 0, 0, 0, length});
+      }
+      out->items.emplace_back(hive_, record, type);
+    }
+    run.finish(out->damage);
+    checked_ = std::move(out);
+    return checked_;
+  }
+
   detail::HiveRef hive_;
+  KeyRecord key_{};
   ValueListRecord list_{};
   std::int32_t count_ = 0;
+  mutable std::shared_ptr<const detail::Checked<Value>> checked_;
 };
 
 class Key {
@@ -487,7 +558,9 @@ class Key {
   // name read) and reading the full name only where the hints tie. A name not found
   // that way is looked for by a scan, so a list out of order still answers right; only
   // absent names pay for it.
-  std::optional<Key> subkey(std::string_view name) const {
+  std::optional<Key> subkey(std::string_view name) const;
+  // The same lookup over the elements as the library gives them, unchecked.
+  std::optional<Key> unchecked_subkey(std::string_view name) const {
     const Subkeys list = subkeys();
     const std::int32_t n = list.size();
     const std::string_view wanted_hint = name.substr(0, 4);
@@ -514,6 +587,7 @@ class Key {
     return std::nullopt;
   }
 
+
  private:
   detail::HiveRef hive_;
   KeyRecord record_;
@@ -529,8 +603,54 @@ inline std::pair<Key, std::string> Subkeys::at(std::int32_t index) const {
   return {Key(hive_, record), std::move(hint)};
 }
 
-inline Subkeys::iterator Subkeys::begin() const { return iterator(*this, 0); }
-inline Subkeys::iterator Subkeys::end() const { return iterator(*this, count_); }
+inline const detail::Checked<Key>& Subkeys::checked() const {
+  if (checked_) return *checked_;
+  auto out = std::make_shared<detail::Checked<Key>>();
+  {
+    const detail::Call call(hive_);
+    const checks::Extent extent = checks::extent_of(*call.handle());
+    if (checks::subkey_list_in_file(extent, key_, out->damage)) {
+      checks::ListRun run = checks::plan_subkeys(extent, key_.subkey_count, list_, count_,
+                                                 out->damage);
+      while (run.more()) {
+        const std::int32_t i = run.take();
+        KeyRecord record{};
+        GetSubKey(call.handle(), &list_, i, &record);
+        const checks::Element e =
+            run.judge(extent, i, record.offset, record.signature, out->damage);
+        if (e == checks::Element::past_end) {
+          out->damage.push_back({Damage::Kind::past_end, checks::Items::subkeys, record.offset,
+                                 i, i, 0, 0, 0, 1});
+        }
+        if (e == checks::Element::sound) out->items.emplace_back(hive_, record);
+      }
+      run.finish(out->damage);
+    }
+  }
+  checked_ = std::move(out);
+  return *checked_;
+}
+
+inline Subkeys::iterator Subkeys::begin() const {
+  checked();
+  return iterator({checked_, &checked_->items}, 0);
+}
+inline Subkeys::iterator Subkeys::end() const {
+  checked();
+  return iterator({checked_, &checked_->items}, checked_->items.size());
+}
+
+// The subkey the lookup finds, when it passes the checks an iteration applies.
+inline std::optional<Key> Key::subkey(std::string_view name) const {
+  std::optional<Key> found = unchecked_subkey(name);
+  if (!found) return found;
+  const detail::Call call(hive_);
+  const checks::Element e = checks::judge_element(checks::extent_of(*call.handle()),
+                                                  checks::Items::subkeys, found->offset(),
+                                                  found->record().signature);
+  if (e != checks::Element::sound) return std::nullopt;
+  return found;
+}
 
 // Why the library refused `path` (a Hive of it is false), or why it found no root key
 // there, as Hive::open would throw it. Read from the file after the refusal; never
@@ -550,34 +670,60 @@ inline OpenError why_no_root(const std::string& path) {
   }
 }
 
+// What to do with a hive whose sequence numbers differ: refuse it, as the library does,
+// or read it as its primary file stands, through a private view.
+enum class Dirty { refuse, read };
+
 class Hive {
  public:
   // Opens the hive at `path`; never throws (but std::bad_alloc). is_open() says whether
-  // it is a hive the library reads; Hive::open says why not.
-  explicit Hive(const std::string& path) {
+  // it is a hive the library reads; Hive::open says why not. With Dirty::read, a dirty
+  // hive is read through a private view (see warning()).
+  explicit Hive(const std::string& path, Dirty dirty = Dirty::refuse) {
     auto state = std::make_shared<detail::OpenHive>(detail::OpenHive{nullptr});
+    std::string opened = path;
+    if (dirty == Dirty::read) {
+      view_ = std::make_shared<PrivateView>(path);
+      if (view_->dirty() && view_->problem().empty()) warning_ = view_->warning(path);
+      opened = view_->path();
+    }
     {
       [[maybe_unused]] const detail::Lock lock(make_lock());
-      state->handle = OpenRegistryFile(path.c_str());
+      state->handle = OpenRegistryFile(opened.c_str());
     }
-    if (state->handle != nullptr) state_ = std::move(state);
+    if (state->handle != nullptr) {
+      state_ = std::move(state);
+    } else {
+      warning_.clear();
+      view_.reset();
+    }
   }
-  // Opens the hive at `path` and finds its root key, or throws OpenError saying why not.
-  static Hive open(const std::string& path) {
-    Hive hive(path);
+  // Opens the hive at `path` and finds its root key, or throws OpenError saying why not
+  // (judged from the file itself: a dirty hive of another version is refused for its
+  // version).
+  static Hive open(const std::string& path, Dirty dirty = Dirty::refuse) {
+    Hive hive(path, dirty);
     if (!hive) throw detail::why_not_opened(path);
     if (!hive.root()) throw detail::why_no_root(path);
     return hive;
   }
   ~Hive() { close(); }
-  Hive(Hive&& other) noexcept : state_(std::move(other.state_)) {}
+  Hive(Hive&& other) noexcept
+      : state_(std::move(other.state_)), view_(std::move(other.view_)),
+        warning_(std::move(other.warning_)) {}
   Hive& operator=(Hive&& other) noexcept {
     if (this != &other) {
       close();
       state_ = std::move(other.state_);
+      view_ = std::move(other.view_);
+      warning_ = std::move(other.warning_);
     }
     return *this;
   }
+
+  // What a host should tell its user about how the hive was read: non-empty when a
+  // dirty hive is read through a private view, without its transaction logs.
+  const std::string& warning() const { return warning_; }
   Hive(const Hive&) = delete;
   Hive& operator=(const Hive&) = delete;
 
@@ -590,6 +736,7 @@ class Hive {
       state_->handle = nullptr;
     }
     state_.reset();
+    view_.reset();
   }
 
   bool is_open() const { return state_ != nullptr; }
@@ -628,7 +775,53 @@ class Hive {
 #endif
 
   detail::HiveRef state_;
+  std::shared_ptr<PrivateView> view_;  // kept for as long as the library reads it
+  std::string warning_;
 };
+
+// Visits every key below and including `top`, depth first, each before its subkeys and
+// in list order, as vesk-dump does: on_key(path, key, values) for each, path being the
+// names below `top` joined by backslashes ("" for `top`); on_damage(path, damage) for
+// what the checks skipped in the key's lists (after on_key, so that values the host
+// iterated are judged) and for a subkey met again, which is not entered. Keys are held
+// on an explicit stack, so no depth exhausts the machine's.
+template <typename OnKey, typename OnDamage>
+void walk(const Key& top, OnKey&& on_key, OnDamage&& on_damage) {
+  struct Frame {
+    std::string path;
+    std::shared_ptr<const Subkeys> list;
+    Subkeys::iterator next;
+    Subkeys::iterator end;
+  };
+  std::unordered_set<std::uint32_t> seen{top.offset()};
+  std::vector<Frame> frames;
+  auto enter = [&](const Key& key, std::string path) {
+    const Values values = key.values();
+    on_key(static_cast<const std::string&>(path), key, values);
+    for (const Damage& d : values.damage()) on_damage(static_cast<const std::string&>(path), d);
+    auto list = std::make_shared<const Subkeys>(key.subkeys());
+    auto first = list->begin();
+    auto last = list->end();
+    for (const Damage& d : list->damage()) on_damage(static_cast<const std::string&>(path), d);
+    frames.push_back(Frame{std::move(path), std::move(list), first, last});
+  };
+  enter(top, std::string());
+  while (!frames.empty()) {
+    Frame& f = frames.back();
+    if (f.next == f.end) {
+      frames.pop_back();
+      continue;
+    }
+    const Key child = *f.next++;
+    std::string path = f.path.empty() ? child.name() : f.path + "\\" + child.name();
+    if (!seen.insert(child.offset()).second) {
+      on_damage(static_cast<const std::string&>(path),
+                Damage{Damage::Kind::revisit, checks::Items::subkeys, child.offset()});
+      continue;
+    }
+    enter(child, std::move(path));
+  }
+}
 
 }  // inline namespace
 

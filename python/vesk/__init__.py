@@ -26,6 +26,16 @@ number of the wrong size; ``Value.value_or_data()`` the same, giving such a numb
 bytes instead of raising. ``Value.text`` is the library's own conversion into the
 process's 8-bit code set.
 
+Damage: ``Key.subkeys()`` and ``Key.values()`` apply vesk-dump's checks (vesk.checks):
+an element naming no cell in the file, or a cell of the wrong kind, is skipped, never
+yielded, and listed in the iterator's ``damage``; no list is read past what the file
+holds. ``Hive.walk(on_damage=...)`` reports what each key's lists lost, and a key met
+twice, which it does not enter.
+
+Dirty hives: ``Hive(path, ignore_dirty=True)`` reads a hive whose sequence numbers
+differ through a private in-memory copy marked clean (Linux; elsewhere it is refused as
+dirty), with a DirtyHiveWarning, as ``vesk-dump --ignore-dirty`` does.
+
 Subkeys: the library follows "lf" lists only. ``Key.subkeys_not_read`` counts the
 subkeys a key's list hides from it (with ``.reason``), and ``Hive.walk`` warns once per
 hive (SubkeysNotReadWarning) when it passes any.
@@ -47,7 +57,9 @@ from .decoding import (REG_BINARY, REG_DWORD, REG_DWORD_BIG_ENDIAN, REG_EXPAND_S
                        REG_SZ, TypedValue, type_name)
 from .errors import (REASONS, DirtyHiveError, HiveError, NoRootKeyError, NotAHiveError,
                      UnsupportedHiveError, ValueDataError, WrongVersionError, reason_text)
-from .model import Hive, Key, SubkeysNotRead, SubkeysNotReadWarning, Value
+from .checks import Damage
+from .model import (DirtyHiveWarning, Hive, Key, Listing, SubkeysNotRead,
+                    SubkeysNotReadWarning, Value)
 
 __version__ = "1.0.0"
 
@@ -55,7 +67,8 @@ __all__ = [
     "BaseBlock", "HiveHandle", "KeyRecord", "KeyListRecord", "ValueListRecord",
     "ValueRecord", "HiveError", "NotAHiveError", "WrongVersionError", "DirtyHiveError",
     "UnsupportedHiveError", "NoRootKeyError", "ValueDataError", "SubkeysNotRead",
-    "SubkeysNotReadWarning", "Hive", "Key", "Value", "library", "REASONS", "reason_text",
+    "SubkeysNotReadWarning", "Hive", "Key", "Value", "Listing", "Damage",
+    "DirtyHiveWarning", "library", "REASONS", "reason_text",
     "TypedValue", "type_name",
     "REG_NONE", "REG_SZ", "REG_EXPAND_SZ", "REG_BINARY", "REG_DWORD",
     "REG_DWORD_BIG_ENDIAN", "REG_LINK", "REG_MULTI_SZ", "REG_RESOURCE_LIST",

@@ -9,17 +9,43 @@ import datetime
 import os
 import sys
 import warnings
-from typing import Any, Iterator, List, Optional, Set, Tuple
+from typing import Any, Callable, Generic, Iterator, List, Optional, Set, Tuple, TypeVar
 
-from . import _native
+from . import _native, checks
+from .checks import Damage
 from ._native import (KEY_NAME_IS_8BIT_FLAG, SIG_LF_LIST, VALUE_DATA_INLINE_FLAG,
                       VALUE_NAME_IS_8BIT_FLAG, BaseBlock, HiveHandle, KeyListRecord,
                       KeyRecord, ValueListRecord, ValueRecord, functions, library, lock)
 from .decoding import TypedValue, decode_name, filetime, folded, text_code_set, typed, \
     typed_or_data
 from .errors import PathArg, no_root, not_opened
+from .private_view import clean_view, sequence_numbers
 
-__all__ = ["Hive", "Key", "Value", "SubkeysNotRead", "SubkeysNotReadWarning"]
+__all__ = ["Hive", "Key", "Value", "Listing", "Damage", "SubkeysNotRead",
+           "SubkeysNotReadWarning", "DirtyHiveWarning"]
+
+_T = TypeVar("_T")
+
+
+class Listing(Generic[_T]):
+    """The sound elements of one list (an iterator), and ``damage``: what the checks
+    skipped or found wrong in it (a list of Damage), complete from the start."""
+
+    __slots__ = ("_items", "damage")
+
+    def __init__(self, items: List[_T], damage: List[Damage]) -> None:
+        self._items = iter(items)
+        self.damage = damage
+
+    def __iter__(self) -> "Listing[_T]":
+        return self
+
+    def __next__(self) -> _T:
+        return next(self._items)
+
+
+class DirtyHiveWarning(UserWarning):
+    """A hive not written out cleanly is read as its primary file stands (ignore_dirty)."""
 
 _data_buffer = ctypes.create_string_buffer(4096)
 
@@ -82,11 +108,13 @@ class Hive:
     has no root key.
     """
 
-    def __init__(self, path: PathArg, name_encoding: str = "latin-1") -> None:
+    def __init__(self, path: PathArg, name_encoding: str = "latin-1",
+                 ignore_dirty: bool = False) -> None:
         self.path = path
         self.name_encoding = name_encoding
         self._handle: Any = None
         self._warned = False
+        self._view: Optional[int] = None
         raw = path if isinstance(path, bytes) else os.fspath(path)
         if isinstance(raw, str):
             # The library takes a path in the system's 8-bit code page.
@@ -95,12 +123,29 @@ class Hive:
             raw_path = raw
         library()
         f = functions()
+        opened = raw_path
+        numbers = sequence_numbers(raw_path) if ignore_dirty else None
+        if numbers is not None and numbers[0] != numbers[1]:
+            try:
+                self._view, opened = clean_view(raw_path)
+            except OSError:
+                pass  # refused as dirty below, as without ignore_dirty
         with lock:
-            handle = f.OpenRegistryFile(raw_path)
+            handle = f.OpenRegistryFile(opened)
         if not handle:
+            self._drop_view()
+            # Judged from the file itself, so a dirty hive of another version is
+            # refused for its version.
             raise not_opened(path, raw_path)
         self._handle = handle
         self._file_size: int = handle.contents.file_size  # fixed once the hive is open
+        self._extent = checks.extent_of(self._file_size,
+                                        handle.contents.base_block.hive_bins_size)
+        if self._view is not None and numbers is not None:
+            warnings.warn(DirtyHiveWarning(
+                "%s: not written out cleanly (sequence numbers %d and %d); read as its"
+                " primary file stands, without its transaction logs"
+                % (os.fsdecode(raw_path), numbers[0], numbers[1])), stacklevel=2)
         record = KeyRecord()
         with lock:
             found = f.SearchRootKey(handle, ctypes.byref(record))
@@ -115,6 +160,12 @@ class Hive:
             handle, self._handle = self._handle, None
             if handle:
                 functions().CloseRegistryFile(handle)
+        self._drop_view()
+
+    def _drop_view(self) -> None:
+        view, self._view = getattr(self, "_view", None), None
+        if view is not None:
+            os.close(view)
 
     @property
     def closed(self) -> bool:
@@ -166,19 +217,22 @@ class Hive:
                 key = key.subkey(step)
         return key
 
-    def walk(self) -> Iterator[Tuple[str, "Key"]]:
+    def walk(self, on_damage: Optional[Callable[[str, Damage], None]] = None
+             ) -> Iterator[Tuple[str, "Key"]]:
         """Yields (path, key) for every key, depth first, each key before its subkeys.
 
         The root's path is ""; below it, names joined by backslashes, as open_key takes
-        them (and as Key.path gives them). A key met a second time (only a damaged hive
-        links one twice) is skipped, so the walk always ends. Passing a key whose list
-        hides subkeys from the library (Key.subkeys_not_read) warns once per hive with
-        SubkeysNotReadWarning.
+        them (and as Key.path gives them). Subkeys and values are checked as vesk-dump
+        checks them (see Key.subkeys); ``on_damage(path, damage)`` is called, after the
+        key was yielded, for what its lists lost, and for a key met a second time (only a
+        damaged hive links one twice), which is not entered, so the walk always ends.
+        Passing a key whose list hides subkeys from the library (Key.subkeys_not_read)
+        warns once per hive with SubkeysNotReadWarning.
         """
         root = self.root
         seen: Set[int] = {root.record.offset}
         yield "", root
-        pending = [("", self._children(root, ""))]
+        pending = [("", self._children(root, "", on_damage))]
         while pending:
             path, subkeys = pending[-1]
             key = next(subkeys, None)
@@ -186,17 +240,22 @@ class Hive:
                 pending.pop()
                 continue
             record = key.record
-            if record.offset in seen:
-                continue
-            seen.add(record.offset)
             name = key.name
             key_path = key._path = path + "\\" + name if path else name
+            if record.offset in seen:
+                if on_damage is not None:
+                    on_damage(key_path, Damage("revisit", checks.SUBKEYS, record.offset))
+                continue
+            seen.add(record.offset)
             yield key_path, key
-            # Most keys are leaves: they need no list read, nor an iterator.
-            if record.subkey_count > 0:
-                pending.append((key_path, self._children(key, key_path)))
+            pending.append((key_path, self._children(key, key_path, on_damage)))
 
-    def _children(self, key: "Key", path: str) -> Iterator["Key"]:
+    def _children(self, key: "Key", path: str,
+                  on_damage: Optional[Callable[[str, Damage], None]] = None) -> Iterator["Key"]:
+        if on_damage is not None:
+            values = key._values_read if key._values_read is not None else key.values()
+            for damage in values.damage:
+                on_damage(path, damage)
         key_list, listed = key._list()
         if not self._warned and (listed < key.record.subkey_count or
                                  key_list.signature != SIG_LF_LIST):
@@ -207,13 +266,18 @@ class Hive:
                     "%s: the library does not read every subkey; the walk leaves out those"
                     " of key %r and perhaps more (Key.subkeys_not_read tells for each): %s"
                     % (os.fsdecode(self.path), path, hidden.reason)), stacklevel=3)
-        return key._subkeys_of(key_list, listed, names=True)
+        listing = key._subkeys_of(key_list, listed, names=True)
+        if on_damage is not None:
+            for damage in listing.damage:
+                on_damage(path, damage)
+        return listing
 
 
 class Key:
     """A key of an open hive: a copy of its record, read further on demand."""
 
-    __slots__ = ("hive", "record", "raw_hint", "_raw_name", "_ref", "_parent", "_path")
+    __slots__ = ("hive", "record", "raw_hint", "_raw_name", "_ref", "_parent", "_path",
+                 "_values_read")
 
     def __init__(self, hive: Hive, record: KeyRecord, hint: bytes = b"",
                  parent: Optional["Key"] = None) -> None:
@@ -224,6 +288,7 @@ class Key:
         self._ref = ctypes.byref(record)
         self._parent = parent
         self._path: Optional[str] = None
+        self._values_read: Optional[Listing[Value]] = None
 
     @property
     def offset(self) -> int:
@@ -290,8 +355,11 @@ class Key:
     def _list(self) -> Tuple[KeyListRecord, int]:
         """The subkey list record and the number of subkeys the library reads from it."""
         key_list = KeyListRecord()
-        # A key that counts no subkeys has none, as Windows reads it (and as vesk-dump).
-        if self.record.subkey_count <= 0:
+        # A key that counts no subkeys and names no list has none; this spares a read for
+        # every leaf. A list named under a count of 0 is read (as vesk-dump reads it), in
+        # case the count is what was damaged.
+        record = self.record
+        if record.subkey_count == 0 and record.subkey_list == checks.LAYOUT["no_cell"]:
             return key_list, 0
         with lock:
             handle = _handle_of(self.hive)
@@ -299,25 +367,45 @@ class Key:
                                                        ctypes.byref(key_list))
 
     def _subkeys_of(self, key_list: KeyListRecord, listed: int,
-                    names: bool = False) -> Iterator["Key"]:
+                    names: bool = False) -> Listing["Key"]:
         # Every subkey's record (and with `names`, its name) is read at once, under one
         # taking of the lock: a list holds at most 32767 elements.
         hive = self.hive
-        keys = []
+        keys: List[Key] = []
+        damage: List[Damage] = []
         f = functions()
+        record = self.record
         with lock:
             handle = _handle_of(hive)
+            extent = hive._extent
+            if not checks.subkey_list_in_file(extent, record.offset, record.subkey_count,
+                                              record.subkey_list, damage):
+                return Listing(keys, damage)
+            run = checks.plan_subkeys(extent, record.subkey_count, key_list.signature,
+                                      key_list.offset, key_list.count, max(listed, 0), damage)
             get, get_name, list_ref = f.GetSubKey, f.GetRegKeyName, ctypes.byref(key_list)
-            for index in range(listed):
+            while run.more():
+                index = run.take()
                 key = Key(hive, KeyRecord(), parent=self)
                 key.raw_hint = get(handle, list_ref, index, key._ref)
+                judged = run.judge(extent, index, key.record.offset, key.record.signature,
+                                   damage)
+                if judged == checks.PAST_END:
+                    damage.append(Damage("past_end", checks.SUBKEYS, key.record.offset,
+                                         index, index, number=1))
+                if judged != checks.SOUND:
+                    continue
                 if names:
                     key._raw_name = get_name(handle, key._ref)
                 keys.append(key)
-        return iter(keys)
+            run.finish(damage)
+        return Listing(keys, damage)
 
-    def subkeys(self) -> Iterator["Key"]:
-        """Iterates over the subkeys the library reads, reading each as it is reached."""
+    def subkeys(self) -> Listing["Key"]:
+        """Iterates over the subkeys that pass the checks vesk-dump applies: an element
+        naming no cell in the file, or a cell that is no key node, is skipped, and the
+        list is read no further than the file holds. What was skipped is in the
+        returned iterator's ``damage``."""
         return self._subkeys_of(*self._list())
 
     @property
@@ -327,34 +415,55 @@ class Key:
         key_list, listed = self._list()
         return _list_problem(self.record.subkey_count, key_list, listed)
 
-    def values(self) -> Iterator["Value"]:
-        """Iterates over the values. Their records and names are read at once, under one
-        taking of the lock; their data on demand."""
+    def values(self) -> Listing["Value"]:
+        """Iterates over the values that pass the checks vesk-dump applies (as subkeys()
+        does); the iterator's ``damage`` says what was skipped, and which values' data
+        lies outside the file (their ``data`` is None). Records and names are read at
+        once, under one taking of the lock; data on demand."""
         hive = self.hive
-        if self.record.value_count <= 0:  # GetValueList would say 0 without a read
-            if hive._handle is None:
-                raise _closed()
-            return iter(())
-        value_list = ValueListRecord()
         values: List[Value] = []
+        damage: List[Damage] = []
+        record = self.record
+        if hive._handle is None:
+            raise _closed()
+        run = checks.plan_values(hive._extent, record.offset, record.value_count,
+                                 record.value_list, damage)
+        if not run.more():  # GetValueList would say 0 without a read
+            listing: Listing[Value] = Listing(values, damage)
+            self._values_read = listing
+            return listing
+        value_list = ValueListRecord()
         f = functions()
         with lock:
             handle = _handle_of(hive)
+            extent = hive._extent
             get, get_name, list_ref = f.GetValue, f.GetValueName, ctypes.byref(value_list)
-            # A count the file makes absurd ends with the file: GetValue reads zeros
-            # past its end, and no more records are made than the list could hold.
-            count = min(f.GetValueList(handle, self._ref, list_ref), hive._file_size // 4)
+            f.GetValueList(handle, self._ref, list_ref)
             append, byref, flag = values.append, ctypes.byref, VALUE_NAME_IS_8BIT_FLAG
-            for index in range(count):
+            while run.more():
+                index = run.take()
                 value = _new_value(Value)  # the slots set here are all __init__ would set
                 value.hive = hive
-                record = value.record = ValueRecord()
-                ref = value._ref = byref(record)
+                vrecord = value.record = ValueRecord()
+                ref = value._ref = byref(vrecord)
                 get(handle, list_ref, index, ref)
+                judged = run.judge(extent, index, vrecord.offset, vrecord.signature, damage)
+                if judged == checks.PAST_END:
+                    damage.append(Damage("past_end", checks.VALUES, vrecord.offset,
+                                         index, index, number=1))
+                if judged != checks.SOUND:
+                    continue
+                bad_data = checks.data_damage(extent, index, vrecord.data_offset,
+                                              vrecord.data_size & ~VALUE_DATA_INLINE_FLAG)
+                if bad_data is not None:
+                    damage.append(bad_data)
                 value._raw_name = get_name(handle, ref) \
-                    if record.flags & flag and record.name_length else b""
+                    if vrecord.flags & flag and vrecord.name_length else b""
                 append(value)
-        return iter(values)
+            run.finish(damage)
+        listing = Listing(values, damage)
+        self._values_read = listing
+        return listing
 
     def subkey(self, name: str) -> Optional["Key"]:
         """The subkey called `name`, ignoring case, or None.
@@ -490,7 +599,8 @@ class Value:
         hive = self.hive
         with lock:
             handle = _handle_of(hive)
-            if size > hive._file_size:
+            if size > hive._file_size or checks.place_data(
+                    hive._extent, self.record.data_offset, size) != checks.IN_FILE:
                 return None
             # One buffer, grown to the largest data read, shared under the lock.
             if size > len(_data_buffer):

@@ -33,7 +33,7 @@ rm -rf "$work/src/build" "$work/src"/*.egg-info
   >"$work/build.log" 2>&1 || { cat "$work/build.log" >&2; fail "wheel: python3 -m build"; }
 wheel=$(ls "$work"/dist/vesk-*-py3-none-any.whl)
 listed=$(unzip -Z1 "$wheel" | grep '^vesk/' | sort | tr '\n' ' ')
-expected="vesk/__init__.py vesk/_native.py vesk/decoding.py vesk/errors.py vesk/model.py"
+expected="vesk/__init__.py vesk/_native.py vesk/checks.py vesk/decoding.py vesk/errors.py vesk/model.py vesk/private_view.py"
 [ "$listed" = "$expected vesk/py.typed " ] \
   || fail "wheel: holds $listed"
 pass "wheel: $(basename "$wheel") built offline, holding $listed"

@@ -1,36 +1,33 @@
-// Where cells and lists lie: the arithmetic of the walk's checks, in 64 bits so that no
-// offset plus size wraps.
+// Where cells and lists lie: the arithmetic is vesk/cell_checks.hpp's, which hosts
+// reading through hive.hpp share, so that they judge a damaged hive as the walk does.
 #include "placement.h"
 
-#include "layout.h"
+#include "vesk/cell_checks.hpp"
 
 namespace vesk::dump {
+namespace {
 
-using namespace vesk::format;
+checks::Extent shared(const Extent& extent) { return {extent.file_size, extent.hive_end}; }
+
+}  // namespace
 
 Extent extent_of(const HiveHandle& hive) {
-  const auto file_size = static_cast<std::uint32_t>(hive.file_size);
-  const std::uint32_t bins = hive.base_block.hive_bins_size;
-  const bool plausible = bins % kBaseBlockBytes == 0;
-  return {file_size, plausible ? kFirstBinAt + std::uint64_t{bins} : file_size};
+  const checks::Extent e = checks::extent_of(hive);
+  return {e.file_size, e.hive_end};
 }
 
 Place place_cell(const Extent& extent, std::uint32_t at, std::uint64_t bytes) {
-  if (at < kFirstBinAt + kBinFirstCellContentsAt || (at & 7) != kCellSizeBytes) {
-    return Place::kNoCell;
+  switch (checks::place_cell(shared(extent), at, bytes)) {
+    case checks::Place::in_file: return Place::kInFile;
+    case checks::Place::past_end: return Place::kPastEnd;
+    case checks::Place::no_cell: break;
   }
-  const std::uint64_t end = std::uint64_t{at} + bytes;
-  if (end <= extent.file_size) return Place::kInFile;
-  if (extent.cut() && end <= extent.hive_end) return Place::kPastEnd;
   return Place::kNoCell;
 }
 
 std::uint32_t elements_in_file(const Extent& extent, std::uint32_t at,
                                std::uint32_t header_bytes, std::uint32_t element_bytes) {
-  const std::uint64_t first = std::uint64_t{at} + header_bytes;
-  if (first > extent.file_size) return 0;
-  const std::uint64_t n = (extent.file_size - first) / element_bytes;
-  return n > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<std::uint32_t>(n);
+  return checks::elements_in_file(shared(extent), at, header_bytes, element_bytes);
 }
 
 }  // namespace vesk::dump
