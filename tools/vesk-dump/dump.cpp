@@ -28,9 +28,14 @@ namespace vesk::dump {
 namespace {
 
 // Why the library refused the file, in the words the C++ interface gives every host; a
-// dirty hive also gets the option that reads it anyway.
-std::string why_not_opened(const std::string& path) {
+// dirty hive also gets the option that reads it anyway. When a read failed (`read_error`
+// its errno), a judgement of the file's bytes is not the cause, the read is; what the
+// system refused outright (no such file, no permission) is said as it is.
+std::string why_not_opened(const std::string& path, int read_error) {
   const OpenError why = vesk::why_not_opened(path);
+  if (read_error != 0 && why.code().category() == vesk::open_category()) {
+    return sentence(ReadFailed{kNoOffset, {}, Reading::kHive, 0, read_error});
+  }
   if (why.code() == OpenErrc::not_written_cleanly) {
     return why.reason() + "; --ignore-dirty reads the file as it stands";
   }
@@ -70,16 +75,17 @@ std::optional<std::string> too_large(const FileState& state) {
 }
 
 // Passes findings on to the report, and tells whether the file changed since `before`:
-// asked at the end, and at each damage met, since a file cut or rewritten under the walk
-// reads as damage. Once it changed, that is said once and no damage is passed on, as
-// what a changed file gives is not judged.
+// asked at the end, and at each judgement of the file's contents (damage, or what the
+// library cannot read), since a file cut or rewritten under the walk reads as damage.
+// Once it changed, that is said once and no such judgement is passed on, as what a
+// changed file gives is not judged.
 class ChangeWatch : public Findings {
  public:
   ChangeWatch(const std::string& path, const FileState& before, Report& report)
       : path_(path), before_(before), report_(report) {}
 
   void add(const Finding& finding) override {
-    if (is_damage(finding) && changed()) return;
+    if (judges_contents(finding) && changed()) return;
     report_.add(finding);
   }
 
@@ -94,14 +100,14 @@ class ChangeWatch : public Findings {
   }
 
  private:
-  static bool is_damage(const Finding& finding) {
+  static bool judges_contents(const Finding& finding) {
     return std::visit(
         [](const auto& f) {
           using F = std::decay_t<decltype(f)>;
           if constexpr (std::is_same_v<F, SkippedRun>) {
             return true;
           } else {
-            return kind_of(f) < Kind::kUtf16KeyName;
+            return kind_of(f) < Kind::kReadError;
           }
         },
         finding);
@@ -308,8 +314,11 @@ int dump_file(const std::string& path, const Options& options, std::ostream& out
     if (!watch.changed()) report.refuse(why);
     return kRefused;
   };
+  if (!hive) {
+    const int error = errno;
+    return refuse(why_not_opened(opened, error));
+  }
   if (read_failed(Reading::kHive, report)) return kRefused;
-  if (!hive) return refuse(why_not_opened(opened));
   name_cut(*hive.handle(), watch);
   errno = 0;
   const std::optional<Key> root = hive.root();

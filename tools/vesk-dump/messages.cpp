@@ -253,7 +253,8 @@ std::string said(const ReadFailed& f) {
 std::string said(const FileChanged& f) {
   std::string text = "the file changed while it was read";
   if (f.size_before != f.size_after) {
-    text += " (it held " + to_string(f.size_before) + " bytes, now " + to_string(f.size_after) + ")";
+    text += " (it held " + to_string(f.size_before) + " bytes, now " +
+            to_string(f.size_after) + ")";
   }
   return text + "; what was read of it may mix its old and new contents";
 }

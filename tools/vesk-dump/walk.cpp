@@ -188,7 +188,8 @@ class Walker {
     } else if (subkey_list_in_file(lists_, paths_.text(), record, key.offset(), unread)) {
       errno = 0;
       const Subkeys& list = frame.list.emplace(key.subkeys());
-      if (const int error = read_failed(record.subkey_list, Reading::kSubkeyList, 0)) {
+      const std::uint32_t list_at = format::cell_contents(record.subkey_list);
+      if (const int error = read_failed(list_at, Reading::kSubkeyList, 0)) {
         frame.list.reset();
         unread = Unread{counted, NotRead::kReadError, error};
       } else {
@@ -207,7 +208,8 @@ class Walker {
     if (!scan) return;
     errno = 0;
     const Values list = key.values();
-    const int list_error = read_failed(key.record().value_list, Reading::kValueList, 0);
+    const std::uint32_t list_at = format::cell_contents(key.record().value_list);
+    const int list_error = read_failed(list_at, Reading::kValueList, 0);
     while (scan->more() && !stopped_) {
       const std::int32_t i = scan->take();
       if (list_error != 0) {
@@ -217,7 +219,7 @@ class Walker {
       }
       errno = 0;
       const Value value = list.at(i);
-      if (const int error = read_failed(key.record().value_list, Reading::kValue, i)) {
+      if (const int error = read_failed(list_at, Reading::kValue, i)) {
         hand_over_unread(i, error, here);
         continue;
       }
