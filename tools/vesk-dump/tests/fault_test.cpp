@@ -16,6 +16,7 @@
 
 #include "api_test.h"
 #include "dump_run.h"
+#include "json_reader.h"
 #include "system_calls.h"
 #include "temp_hive.h"
 #include "thread_locale.h"
@@ -31,6 +32,7 @@ using vesk::test::FaultPlan;
 const std::string kHives = std::string(VESK_TEST_DATA_DIR) + "/hives/";
 constexpr char kChanged[] = "the file changed while it was read";
 constexpr char kNoDamage[] = "no damage found";
+constexpr char kMarked[] = "a read of the file failed";  // in the output, where it failed
 
 struct Row {
   const char* what;
@@ -123,6 +125,14 @@ TEST_P(FaultTest, EveryFaultedReadGivesTheCleanOutputOrNamesTheCause) {
       wrong = "status " + std::to_string(d.status);
     } else if (d.status != kDumped && says_more(d.err, row.check, row.fault)) {
       wrong = "damage named beside the cause";
+    } else if (!row.check && row.fault == Fault::kError && d.status == kDumpedWithDamage &&
+               d.out != clean.out && d.out.find(kMarked) == std::string::npos) {
+      wrong = "what the failed read held is not marked in the output";
+    }
+    std::string json_error;
+    if (wrong.empty() && !row.check && d.status == kDumpedWithDamage &&
+        !read_dump_json(d.out, json_error)) {
+      wrong = "the JSON breaks: " + json_error;
     }
     if (row.check && row.fault == Fault::kError && d.err.find(kNoDamage) != std::string::npos) {
       ++no_damage;
