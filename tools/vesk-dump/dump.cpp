@@ -3,14 +3,19 @@
 #include "dump.h"
 
 #include <cerrno>
+#include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <type_traits>
+#include <variant>
 #include <vector>
 
 #include "clean_view.h"
 #include "code_set.h"
 #include "findings.h"
+#include "messages.h"
 #include "output.h"
 #include "placement.h"
 #include "progress.h"
@@ -23,13 +28,104 @@ namespace vesk::dump {
 namespace {
 
 // Why the library refused the file, in the words the C++ interface gives every host; a
-// dirty hive also gets the option that reads it anyway.
-std::string why_not_opened(const std::string& path) {
+// dirty hive also gets the option that reads it anyway. When a read failed (`read_error`
+// its errno), a judgement of the file's bytes is not the cause, the read is; what the
+// system refused outright (no such file, no permission) is said as it is.
+std::string why_not_opened(const std::string& path, int read_error) {
   const OpenError why = vesk::why_not_opened(path);
+  if (read_error != 0 && why.code().category() == vesk::open_category()) {
+    return sentence(ReadFailed{kNoOffset, {}, Reading::kHive, 0, read_error});
+  }
   if (why.code() == OpenErrc::not_written_cleanly) {
     return why.reason() + "; --ignore-dirty reads the file as it stands";
   }
   return why.reason();
+}
+
+// The file as the system describes it, to tell at the end whether it changed during the
+// run; `known` false when it could not be asked (the library then says why it refuses).
+struct FileState {
+  bool known = false;
+  std::uint64_t size = 0;
+  std::filesystem::file_time_type modified{};
+  bool operator==(const FileState& o) const {
+    return known == o.known && size == o.size && modified == o.modified;
+  }
+};
+
+FileState state_of(const std::string& path) {
+  std::error_code ec;
+  FileState state;
+  state.size = std::filesystem::file_size(path, ec);
+  if (ec) return {};
+  state.modified = std::filesystem::last_write_time(path, ec);
+  state.known = !ec;
+  return state;
+}
+
+// The library's file sizes are signed 32-bit numbers: a larger file would be misread
+// (its size wrapping to a negative or small one), so it is refused with its true size.
+constexpr std::uint64_t kLargestFile = 0x7FFFFFFF;
+
+std::optional<std::string> too_large(const FileState& state) {
+  if (!state.known || state.size <= kLargestFile) return std::nullopt;
+  return "the file holds " + std::to_string(state.size) +
+         " bytes; the library reads files of at most " + std::to_string(kLargestFile) +
+         " bytes (2 GiB - 1), as its sizes are 32-bit, so none of it is read";
+}
+
+// Passes findings on to the report, and tells whether the file changed since `before`:
+// asked at the end, and at each judgement of the file's contents (damage, or what the
+// library cannot read), since a file cut or rewritten under the walk reads as damage.
+// Once it changed, that is said once and no such judgement is passed on, as what a
+// changed file gives is not judged.
+class ChangeWatch : public Findings {
+ public:
+  ChangeWatch(const std::string& path, const FileState& before, Report& report)
+      : path_(path), before_(before), report_(report) {}
+
+  void add(const Finding& finding) override {
+    if (judges_contents(finding) && changed()) return;
+    report_.add(finding);
+  }
+
+  // Whether the file changed; the first time it is seen, says so.
+  bool changed() {
+    if (changed_) return true;
+    const FileState now = state_of(path_);
+    if (now == before_) return false;
+    changed_ = true;
+    report_.add(FileChanged{kNoOffset, before_.size, now.size});
+    return true;
+  }
+
+ private:
+  static bool judges_contents(const Finding& finding) {
+    return std::visit(
+        [](const auto& f) {
+          using F = std::decay_t<decltype(f)>;
+          if constexpr (std::is_same_v<F, SkippedRun>) {
+            return true;
+          } else {
+            return kind_of(f) < Kind::kReadError;
+          }
+        },
+        finding);
+  }
+
+  const std::string& path_;
+  const FileState& before_;
+  Report& report_;
+  bool changed_ = false;
+};
+
+// errno after a call into the library before the walk: a failed read there leaves
+// nothing sound to start from, so it is a refusal, said even by --check.
+bool read_failed(Reading reading, Report& report) {
+  const int error = errno;
+  if (error == 0) return false;
+  report.refuse(sentence(ReadFailed{kNoOffset, {}, reading, 0, error}));
+  return true;
 }
 
 // What --check walks into: every record is read and checked, nothing is written.
@@ -42,7 +138,7 @@ class NoOutput : public Sink {
 };
 
 // Says first, when the file is shorter than its base block says, that it was cut.
-void name_cut(const HiveHandle& hive, Report& report) {
+void name_cut(const HiveHandle& hive, Findings& report) {
   const Extent extent = extent_of(hive);
   if (!extent.cut()) return;
   report.add(FileCut{extent.file_size, extent.hive_end, hive.base_block.hive_bins_size});
@@ -203,28 +299,46 @@ int dump_file(const std::string& path, const Options& options, std::ostream& out
     }
     report.add(ReadDirty{kNoOffset, view->primary(), view->secondary()});
   }
+  const FileState before = state_of(path);
+  if (const std::optional<std::string> why = too_large(before)) {
+    report.refuse(*why);
+    return kRefused;
+  }
+  errno = 0;
   const Hive hive(opened);
+  // A refusal the file's bytes explain is the library's; with a failed read among them,
+  // the read is the cause.
+  ChangeWatch watch(path, before, report);
+  // A file cut or rewritten while it was opened is refused for that, not for its bytes.
+  const auto refuse = [&](const std::string& why) {
+    if (!watch.changed()) report.refuse(why);
+    return kRefused;
+  };
   if (!hive) {
-    report.refuse(why_not_opened(opened));
-    return kRefused;
+    const int error = errno;
+    return refuse(why_not_opened(opened, error));
   }
-  name_cut(*hive.handle(), report);
+  if (read_failed(Reading::kHive, report)) return kRefused;
+  name_cut(*hive.handle(), watch);
+  errno = 0;
   const std::optional<Key> root = hive.root();
-  if (!root) {
-    report.refuse(vesk::why_no_root(opened).reason());
-    return kRefused;
-  }
+  if (read_failed(Reading::kRootKey, report)) return kRefused;
+  if (!root) return refuse(vesk::why_no_root(opened).reason());
   const CodeSet code_set;
+  errno = 0;
   const std::optional<Start> start = locate(*root, options, code_set, report);
-  if (!start) return kRefused;
+  if (read_failed(Reading::kKeyPath, report) || !start) return kRefused;
 
   if (options.check) {
     NoOutput nothing;
     const Counts counts =
-        walk(hive, *start, options.max_depth, code_set, report, progress, nothing);
+        walk(hive, *start, options.max_depth, code_set, watch, progress, nothing);
     progress.clear();
+    watch.changed();
     report.summary(counts.keys, counts.values);
     report.finish();
+    // The summary is all --check gives: when it cannot be written, nothing was.
+    if (!err) return kOutputFailed;
     return report.has_errors() ? kDumpedWithDamage : kDumped;
   }
   Output output(out);
@@ -232,7 +346,8 @@ int dump_file(const std::string& path, const Options& options, std::ostream& out
   shown.one_value = options.value.has_value();
   const std::unique_ptr<Sink> writer =
       make_writer(options.format, output, code_set, shown, find_code_page(options.code_page));
-  walk(hive, *start, options.max_depth, code_set, report, progress, *writer);
+  walk(hive, *start, options.max_depth, code_set, watch, progress, *writer);
+  watch.changed();
   output.flush();
   errno = 0;
   out.flush();

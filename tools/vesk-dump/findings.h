@@ -37,6 +37,8 @@ enum class Kind {
   kNameNotWhole,
   kOtherListKind,
   kDepthLimit,      // a limit of the dump itself
+  kReadError,       // from here on: the file could not be read as it stood; what the
+  kChanged,         // failed read or the change gave is not judged as damage
   kCount_
 };
 
@@ -55,7 +57,10 @@ enum class Items { kSubkeys, kValues };
 
 // Why subkeys a key counts are not dumped; `detail` is the depth limit for kDepthLimit,
 // the list's signature for kOtherListKind and kNotLf.
-enum class NotRead { kDepthLimit, kListPastEnd, kNoList, kListNoCell, kOtherListKind, kNotLf };
+// kReadError: a read of the list failed, `detail` the system's error number.
+enum class NotRead {
+  kDepthLimit, kListPastEnd, kNoList, kListNoCell, kOtherListKind, kNotLf, kReadError
+};
 
 // Subkeys a key counts that are not dumped, and why.
 struct Unread {
@@ -281,6 +286,28 @@ struct OutputFailed {  // the output could not be written: the dump stops short
   int error;  // the system's reason; 0 when none was given
 };
 
+// What a failed read was reading.
+enum class Reading { kHive, kRootKey, kKeyPath, kSubkeyList, kSubkey, kKeyName, kValueList,
+                     kValue, kValueName, kValueData };
+
+struct ReadFailed {  // the system refused a read: what it would have given is not judged
+  static constexpr Kind kKind = Kind::kReadError;
+  static constexpr Said kSaid = Said::kLine;
+  std::uint32_t at;       // the record being read, or kNoOffset
+  std::string_view path;  // of the key, or of the value's key; empty before the walk
+  Reading reading;
+  std::int32_t index;     // the subkey's or value's, where `reading` names one
+  int error;              // errno
+};
+
+struct FileChanged {  // the file's size or modification time moved during the run
+  static constexpr Kind kKind = Kind::kChanged;
+  static constexpr Said kSaid = Said::kHeadline;
+  std::uint32_t at = kNoOffset;
+  std::uint64_t size_before;
+  std::uint64_t size_after;
+};
+
 // The kind a finding is counted under.
 template <class F>
 constexpr Kind kind_of(const F& /*finding*/) { return F::kKind; }
@@ -299,7 +326,7 @@ using Finding =
                  ListBeyondFile, NegativeCount, SkippedRun, KeyNameUnread,
                  ValueNameUnread, DataNoCell, SharedKey, LoopBack, TooMuch, PastEnd,
                  LostPastEnd, NotWritten, ReadDirty, NotStorable, NoSuchKey, NoSuchValue,
-                 OutputFailed>;
+                 OutputFailed, ReadFailed, FileChanged>;
 
 // Where findings go as they are made, in the order they are made.
 class Findings {

@@ -193,6 +193,16 @@ int main(int argc, char** argv) {
       // A trailing backslash would double the one each path puts after the prefix.
       while (!value.empty() && value.back() == '\\') value.pop_back();
       if (value.empty()) return usage_error("--prefix needs a path");
+      // The prefix starts every key line of .reg: a line break or a ']' there would end
+      // the line early and let the rest read as a key of its own.
+      for (const char c : value) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F || c == ']') {
+          return usage_error("--prefix cannot hold " +
+                             (c == ']' ? std::string("']'") : "control characters") +
+                             ": key lines of .reg end at them");
+        }
+      }
       options.prefix = value;
       options.has_prefix = true;
     } else if (arg == "--value") {

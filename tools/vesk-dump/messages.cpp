@@ -225,6 +225,40 @@ std::string said(const OutputFailed& f) {
          (f.error != 0 ? std::string(": ") + std::strerror(f.error) : std::string());
 }
 
+// What a failed read was for, as "reading ..." goes on.
+std::string reading(const ReadFailed& f) {
+  const std::string key = f.path.empty() ? std::string() : " of key " + std::string(f.path);
+  const std::string index = to_string(f.index);
+  switch (f.reading) {
+    case Reading::kHive: return "the base block";
+    case Reading::kRootKey: return "the root key";
+    case Reading::kKeyPath: return "the keys on the way to KEYPATH";
+    case Reading::kSubkeyList: return "the subkey list" + key;
+    case Reading::kSubkey: return "subkey " + index + key;
+    case Reading::kKeyName: return "the name of subkey " + index + key;
+    case Reading::kValueList: return "the value list" + key;
+    case Reading::kValue: return "value " + index + key;
+    case Reading::kValueName: return "the name of value " + index + key;
+    case Reading::kValueData: break;
+  }
+  return "the data of value " + index + key;
+}
+
+std::string said(const ReadFailed& f) {
+  return "reading " + reading(f) +
+         (f.at != kNoOffset ? " (at " + hex_offset(f.at) + ")" : std::string()) +
+         " failed: " + std::strerror(f.error) + "; what that read would have given is not dumped";
+}
+
+std::string said(const FileChanged& f) {
+  std::string text = "the file changed while it was read";
+  if (f.size_before != f.size_after) {
+    text += " (it held " + to_string(f.size_before) + " bytes, now " +
+            to_string(f.size_after) + ")";
+  }
+  return text + "; what was read of it may mix its old and new contents";
+}
+
 // Each kind as the summary names it, in the order of Kind.
 constexpr const char* kLabels[] = {
     "file cut short",
@@ -247,6 +281,8 @@ constexpr const char* kLabels[] = {
     "names not readable whole",
     "subkey lists of a kind the library does not follow",
     "keys at the depth limit, their subkeys not followed",
+    "reads the system refused",
+    "changes to the file while it was read",
 };
 static_assert(sizeof kLabels / sizeof kLabels[0] == static_cast<std::size_t>(Kind::kCount_),
               "a label for every kind");
@@ -285,9 +321,14 @@ std::string subkeys_unread(NotRead why, std::int64_t detail) {
     case NotRead::kNoList: return "the key names no list for them";
     case NotRead::kListNoCell: return "their list's offset is no cell in the file";
     case NotRead::kOtherListKind: return other_list(signature);
+    case NotRead::kReadError: return read_failed(static_cast<int>(detail));
     case NotRead::kNotLf: break;
   }
   return not_lf(signature);
+}
+
+std::string read_failed(int error) {
+  return std::string("a read of the file failed: ") + std::strerror(error);
 }
 
 std::string why_unwritten(const Unwritten& what) {

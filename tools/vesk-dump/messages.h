@@ -27,6 +27,9 @@ std::string name_unread(Items of, NameProblem problem, std::int64_t stored);
 // Why a key's subkeys are not dumped, as the writers mark it (see NotRead for `detail`).
 std::string subkeys_unread(NotRead why, std::int64_t detail);
 
+// Why what a failed read held is not dumped, as the writers mark it; `error` is errno.
+std::string read_failed(int error);
+
 // Why a writer left something out ("its name holds control characters"); empty for
 // Unwritten::Why::kNothing and kNameShownWithMarks, which leave nothing out.
 std::string why_unwritten(const Unwritten& what);

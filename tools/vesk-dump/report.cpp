@@ -2,6 +2,7 @@
 // the one place that counts findings by kind for the summary of --check.
 #include "report.h"
 
+#include <cstring>
 #include <type_traits>
 #include <utility>
 
@@ -49,6 +50,9 @@ void Report::add(const Finding& finding) {
         } else {
           switch (F::kSaid) {
             case Said::kLine:
+              if constexpr (std::is_same_v<F, ReadFailed>) {
+                if (first_read_error_ == 0) first_read_error_ = f.error;
+              }
               tally(kind_of(f), f.at, 1);
               print(sentence(finding), 1);
               break;
@@ -91,13 +95,24 @@ void Report::print_kinds(Kind from, Kind to) {
 void Report::summary(std::int64_t keys, std::int64_t values) {
   std::int64_t damage = 0;
   std::int64_t unreadable = 0;
+  std::int64_t not_read = 0;  // failed reads and changes: what the walk saw is not the file
   for (std::size_t k = 0; k < kinds_.size(); ++k) {
-    (k < static_cast<std::size_t>(Kind::kUtf16KeyName) ? damage : unreadable) += kinds_[k].count;
+    const auto kind = static_cast<Kind>(k);
+    (kind < Kind::kUtf16KeyName ? damage : kind < Kind::kReadError ? unreadable : not_read) +=
+        kinds_[k].count;
   }
   line(std::to_string(keys) + (keys == 1 ? " key and " : " keys and ") +
        std::to_string(values) + (values == 1 ? " value read" : " values read"));
+  if (not_read > 0) {
+    // What a failed read gave is not judged, so the file's soundness is not known.
+    line("the file could not be read as it stands, " + std::to_string(not_read) + " in all:");
+    print_kinds(Kind::kReadError, Kind::kCount_);
+    if (first_read_error_ != 0) {
+      line(std::string("  the first failed read: ") + std::strerror(first_read_error_));
+    }
+  }
   if (damage == 0) {
-    line("no damage found");
+    line(not_read > 0 ? "no damage seen in what was read, which is not all" : "no damage found");
   } else {
     line("damage found, " + std::to_string(damage) + " in all:");
     print_kinds(Kind::kCut, Kind::kUtf16KeyName);
@@ -105,7 +120,7 @@ void Report::summary(std::int64_t keys, std::int64_t values) {
   if (unreadable > 0) {
     line("no damage, but what the library cannot read, " + std::to_string(unreadable) +
          " in all:");
-    print_kinds(Kind::kUtf16KeyName, Kind::kCount_);
+    print_kinds(Kind::kUtf16KeyName, Kind::kReadError);
   }
 }
 

@@ -58,6 +58,7 @@ class Report : public Findings {
   std::int64_t shown_ = 0;   // lines printed by print()
   std::int64_t hidden_ = 0;  // findings not printed for the limit
   bool summary_only_ = false;
+  int first_read_error_ = 0;  // errno of the first read that failed, for the summary
   std::array<Tally, static_cast<std::size_t>(Kind::kCount_)> kinds_{};
 };
 

@@ -5,9 +5,12 @@
 // reference takes 8 bytes of an "lf" list, every value reference 4 bytes of a value
 // list, and every byte of data longer than 4 bytes a byte of its own cell, so a hive
 // whose sound cells ask for more than that is sharing or inventing them, and the walk
-// stops reading there.
+// stops reading there. The library leaves errno as a failed read set it, so errno is
+// cleared before each call that reads and looked at after it: what such a call gave is
+// zeros or spaces, never judged as damage, and the part it stood for is marked unread.
 #include "walk.h"
 
+#include <cerrno>
 #include <unordered_set>
 #include <utility>
 
@@ -102,7 +105,11 @@ class Walker {
   // Judges the top key's next subkey and enters it when it is sound and new.
   void next_subkey(Frame& top) {
     const std::int32_t index = top.scan.take();
+    errno = 0;
     Key child = top.list->at(index).first;
+    if (const int error = read_failed(top.list->record().offset, Reading::kSubkey, index)) {
+      return count_unread_subkey(top, error);
+    }
     const Element element =
         top.scan.judge(lists_, paths_.text(), index, child.offset(), child.record().signature);
     if (element == Element::kNoCell || element == Element::kWrongKind) return;
@@ -111,7 +118,11 @@ class Walker {
       return count_past_end(lists_, lost_.keys, child.offset(), 1);
     }
     if (!seen_.insert(child.offset())) return report_revisit(child);
+    errno = 0;
     std::string name = child.name();
+    if (const int error = read_failed(child.offset(), Reading::kKeyName, index)) {
+      return count_unread_subkey(top, error);
+    }
     const bool whole =
         paths_.push([&](std::string& path) { return code_set_.append_name(path, name); });
     enter(child, std::move(name), whole);
@@ -175,9 +186,16 @@ class Walker {
         findings_.add(DepthLimit{key.offset(), paths_.text(), max_depth_});
       }
     } else if (subkey_list_in_file(lists_, paths_.text(), record, key.offset(), unread)) {
+      errno = 0;
       const Subkeys& list = frame.list.emplace(key.subkeys());
-      frame.scan = scan_subkeys(lists_, paths_.text(), key.subkey_count(), list.record(),
-                                list.size(), unread);
+      const std::uint32_t list_at = format::cell_contents(record.subkey_list);
+      if (const int error = read_failed(list_at, Reading::kSubkeyList, 0)) {
+        frame.list.reset();
+        unread = Unread{counted, NotRead::kReadError, error};
+      } else {
+        frame.scan = scan_subkeys(lists_, paths_.text(), key.subkey_count(), list.record(),
+                                  list.size(), unread);
+      }
     }
     if (unread) {
       frame.subkeys_not_read = unread->count;
@@ -188,10 +206,23 @@ class Walker {
   void values(const Key& key, const KeyEntry& here) {
     std::optional<ListScan> scan = scan_values(lists_, paths_.text(), key.record(), key.offset());
     if (!scan) return;
+    errno = 0;
     const Values list = key.values();
+    const std::uint32_t list_at = format::cell_contents(key.record().value_list);
+    const int list_error = read_failed(list_at, Reading::kValueList, 0);
     while (scan->more() && !stopped_) {
       const std::int32_t i = scan->take();
+      if (list_error != 0) {
+        if (!spend(values_left_, 1, Budget::kValues)) break;
+        hand_over_unread(i, list_error, here);
+        continue;
+      }
+      errno = 0;
       const Value value = list.at(i);
+      if (const int error = read_failed(list_at, Reading::kValue, i)) {
+        hand_over_unread(i, error, here);
+        continue;
+      }
       const ValueRecord& record = value.record();
       const Element element =
           scan->judge(lists_, paths_.text(), i, record.offset, record.signature);
@@ -211,7 +242,12 @@ class Walker {
   bool hand_over(const Value& value, std::int32_t index, const KeyEntry& here) {
     const ValueRecord& record = value.record();
     const std::int64_t stored = record.name_length;
+    errno = 0;
     std::string name = value.has_name() ? value.name() : std::string();
+    if (const int error = read_failed(record.offset, Reading::kValueName, index)) {
+      hand_over_unread(index, error, here);
+      return true;
+    }
     const NameProblem problem = !value.has_name() && stored != 0 ? NameProblem::kUtf16
                                 : static_cast<std::int64_t>(name.size()) != stored
                                     ? NameProblem::kNotWhole
@@ -241,7 +277,17 @@ class Walker {
       findings_.add(DataNoCell{data_at, paths_.text(), index, problem == NameProblem::kNone,
                                escaped(name), length});
     } else {
+      errno = 0;
       bytes = value.bytes();
+      if (const int error = read_failed(data_at, Reading::kValueData, index)) {
+        // The name was read: the value is handed over by it, its data marked unread.
+        const std::string why = read_failed_reason(error);
+        ++counts_.values;
+        written(sink_.value(here, ValueEntry{name, stored == 0, index,
+                                             unreadable.empty() ? why : unreadable,
+                                             value.type(), nullptr, length}));
+        return true;
+      }
     }
     if (bytes && length > format::kVkInlineMaxBytes &&
         !spend(data_left_, static_cast<std::uint32_t>(length), Budget::kData)) {
@@ -252,6 +298,31 @@ class Walker {
                            value.type(), bytes ? &*bytes : nullptr, length};
     written(sink_.value(here, entry));
     return true;
+  }
+
+  // errno after a call into the library, reported as a read error of what it was reading
+  // (`at` the record it reads from, `index` the subkey's or value's); 0 when none failed.
+  int read_failed(std::uint32_t at, Reading reading, std::int32_t index) {
+    const int error = errno;
+    if (error == 0) return 0;
+    findings_.add(ReadFailed{at, paths_.text(), reading, index, error});
+    return error;
+  }
+
+  static std::string read_failed_reason(int error) { return dump::read_failed(error); }
+
+  // A subkey of the top key whose reading failed: counted among those not dumped.
+  void count_unread_subkey(Frame& top, int error) {
+    ++top.subkeys_not_read;
+    top.subkeys_not_read_reason = read_failed_reason(error);
+  }
+
+  // A value whose record or name could not be read, marked in its place by its index.
+  void hand_over_unread(std::int32_t index, int error, const KeyEntry& here) {
+    if (start_.only_value) return;  // it cannot be told whether this was the one asked for
+    const std::string why = read_failed_reason(error);
+    ++counts_.values;
+    written(sink_.value(here, ValueEntry{{}, false, index, why, 0, nullptr, 0}));
   }
 
   // A name as a .reg string writes it, for the findings to quote.
