@@ -427,10 +427,12 @@ class Differ {
         why = "a value name held twice in one key";
       } else if ((x != nullptr && !x->bytes) || (y != nullptr && !y->bytes)) {
         why = "the data of a value does not fit in the file";
-      } else if ((x == nullptr && !f.was.values_whole) || (y == nullptr && !f.now.values_whole)) {
-        why = "a value list not read whole";
+      } else if (x == nullptr && !f.was.values_whole) {
+        why = "a value only in NEW, and OLD's values not read whole";
+      } else if (y == nullptr && !f.now.values_whole) {
+        why = "a value only in OLD, and NEW's values not read whole";
       }
-      if (!why.empty()) return not_compared(path, side(x, y) + why);
+      if (!why.empty()) return not_compared(path, why);
       Change c;
       c.what = Change::What::kValueChanged;
       c.path = path;
@@ -443,10 +445,6 @@ class Differ {
     });
   }
 
-  static std::string side(const void* x, const void* y) {
-    return x == nullptr ? "NEW: " : y == nullptr ? "OLD: " : "";
-  }
-
   void step(const Child& child) {
     const Frame& top = frames_.back();
     const SubkeyItem* either = child.was != nullptr ? child.was : child.now;
@@ -455,12 +453,13 @@ class Differ {
     std::string why;
     if (twice(top.was.subkeys, child.was) || twice(top.now.subkeys, child.now)) {
       why = "a subkey name held twice in one key";
-    } else if ((child.was == nullptr && !top.was.subkeys_whole) ||
-               (child.now == nullptr && !top.now.subkeys_whole)) {
-      why = "the subkeys of its parent not read whole";
+    } else if (child.was == nullptr && !top.was.subkeys_whole) {
+      why = "only in NEW, and OLD's subkeys of its parent not read whole";
+    } else if (child.now == nullptr && !top.now.subkeys_whole) {
+      why = "only in OLD, and NEW's subkeys of its parent not read whole";
     }
     if (!why.empty()) {
-      not_compared(stored_.text(), side(child.was, child.now) + why);
+      not_compared(stored_.text(), why);
     } else if (child.was == nullptr) {
       subtree(now_, chain_now_, child.now->key, Change::What::kKeyAdded);
     } else if (child.now == nullptr) {
@@ -493,7 +492,7 @@ class Differ {
     Change c;
     c.what = what;
     c.path = stored_.text();
-    c.keys = counts.keys;
+    c.keys = counts.keys - 1;
     c.values = counts.values;
     emit(c);
     if (side.findings().made() != before) {

@@ -51,7 +51,8 @@ struct ValueItem {
 // its fields those below.
 struct Change {
   enum class What {
-    kKeyAdded,      // `path` is only in NEW; `keys`/`values` count it and all below it
+    kKeyAdded,      // `path` is only in NEW; `keys` counts the keys below it,
+                    // `values` its values and theirs
     kKeyRemoved,    // only in OLD; counted the same way
     kValueAdded,    // `now`
     kValueRemoved,  // `was`

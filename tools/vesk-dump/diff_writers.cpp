@@ -79,8 +79,8 @@ class TextChanges : public ChangeSink {
     switch (c.what) {
       case W::kKeyAdded:
       case W::kKeyRemoved:
-        t += " key, with " + std::to_string(c.keys) + " subkeys and " +
-             std::to_string(c.values) + " values in all";
+        t += " key and all in it: " + std::to_string(c.keys) + " subkeys, " +
+             std::to_string(c.values) + " values";
         break;
       case W::kValueAdded:
       case W::kValueChanged:
