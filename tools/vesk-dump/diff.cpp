@@ -560,10 +560,9 @@ int diff_files(const std::string& old_path, const std::string& new_path,
   }
   // Paths start at the root key's name, which may differ between the hives: NEW's is
   // the one a .reg applies to.
-  std::string name;
-  std::u16string prefix;
+  std::string name = options.prefix;
   if (!options.key_path.empty()) {
-    name = now_hive.root()->name();
+    if (name.empty()) name = now_hive.root()->name();
     const std::optional<std::string> wanted = code_set.to_stored(options.key_path);
     std::string_view rest = *wanted;
     if (compare_names(rest.substr(0, rest.find('\\')), name) == 0) {
@@ -571,7 +570,7 @@ int diff_files(const std::string& old_path, const std::string& new_path,
     }
     while (!rest.empty() && rest.back() == '\\') rest.remove_suffix(1);
     if (!rest.empty()) name += '\\' + std::string(rest);
-  } else {
+  } else if (name.empty()) {
     name = keys[1]->name();
   }
 

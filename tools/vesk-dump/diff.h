@@ -30,6 +30,7 @@ struct DiffOptions {
   std::string key_path;  // as for a dump: below the root, or starting with its name
   int max_depth = 512;
   bool progress = false;
+  std::string prefix;  // stands for the root key in paths, as for a dump; empty: its name
 };
 
 // One value as read from one side.

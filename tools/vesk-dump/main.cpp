@@ -54,7 +54,8 @@ const char kUsage[] =
     "                       -, ~; t for a key whose last-write time alone changed,\n"
     "                       ? for a part not compared) or reg (a .reg that makes a\n"
     "                       registry holding OLD equal NEW). Default: reg; text when\n"
-    "                       standard output is a terminal. Takes --max-depth too.\n"
+    "                       standard output is a terminal. Takes --prefix and\n"
+    "                       --max-depth too.\n"
     "  -h, --help           show this help and exit\n"
     "  -V, --version        show the version and exit\n"
     "\n"
@@ -125,7 +126,7 @@ bool parse_depth(const std::string& text, int& depth) {
   return true;
 }
 
-// --diff OLD NEW [KEYPATH], with --format text|reg and --max-depth N.
+// --diff OLD NEW [KEYPATH], with --format text|reg, --prefix TEXT and --max-depth N.
 int diff_main(int argc, char** argv) {
   vesk::dump::DiffOptions options;
   options.progress = isatty(STDERR_FILENO) == 1;
@@ -152,12 +153,15 @@ int diff_main(int argc, char** argv) {
       if (name == "text") options.format = vesk::dump::DiffFormat::kText;
       else if (name == "reg") options.format = vesk::dump::DiffFormat::kReg;
       else return usage_error("--diff writes --format text or reg, not '" + value + "'");
+    } else if (arg == "-p" || arg == "--prefix") {
+      while (!value.empty() && value.back() == '\\') value.pop_back();
+      options.prefix = value;
     } else if (arg == "--max-depth") {
       if (!parse_depth(value, options.max_depth)) {
         return usage_error("--max-depth needs a number, not '" + value + "'");
       }
     } else {
-      return usage_error("--diff takes --format and --max-depth, not " + arg);
+      return usage_error("--diff takes --format, --prefix and --max-depth, not " + arg);
     }
   }
   if (files.size() < 2 || files.size() > 3) return usage_error("--diff needs OLD and NEW");
