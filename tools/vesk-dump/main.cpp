@@ -77,7 +77,7 @@ const char kUsage[] =
     "--value not found, or a usage error); 3 the output could not be written (a full\n"
     "disk, say). A reader that closes the pipe early, as head does, ends vesk-dump\n"
     "quietly by SIGPIPE.\n"
-    "With --diff: 0 the same; 5 they differ, every part compared; 6 parts the library\n"
+    "With --diff, 0 the same; 5 they differ, every part compared; 6 parts the library\n"
     "cannot read were not compared (each said); 1 damage in either hive; 2 and 3 as\n"
     "above.\n";
 
