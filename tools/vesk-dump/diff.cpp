@@ -164,6 +164,18 @@ class Side {
     return out;
   }
 
+  // Whether the budget of subkeys still allows a walk of a subtree; what a walk read is
+  // taken from it afterwards, so keys shared between subtrees cannot be walked over and
+  // over.
+  bool can_walk() {
+    if (subkeys_left_ > 0) return true;
+    spend(subkeys_left_, 1, Budget::kSubkeys);
+    return false;
+  }
+  void walked(std::int64_t keys) {
+    subkeys_left_ -= static_cast<std::uint32_t>(std::min<std::int64_t>(keys, subkeys_left_));
+  }
+
   void report_revisit(std::uint32_t offset, const std::string& path,
                       const std::vector<std::pair<std::uint32_t, std::string>>& chain) {
     for (const auto& [at, ancestor] : chain) {
@@ -470,7 +482,7 @@ class Differ {
       if (!first_a) was_.report_revisit(child.was->key.offset(), printed_.text(), chain_was_);
       if (!first_b) now_.report_revisit(child.now->key.offset(), printed_.text(), chain_now_);
       if (first_a && first_b) return open(child.was->key, child.now->key);
-      not_compared(stored_.text(), "a key already compared elsewhere in its hive");
+      not_compared(stored_.text(), "a key already read elsewhere in its hive");
     }
     stored_.pop();
     printed_.pop();
@@ -483,12 +495,20 @@ class Differ {
     Start start{key, key.name(), printed_.text(), utf16_of_stored(stored_.text()), true,
                 {}, std::nullopt, true};
     for (const auto& [at, path] : chain) start.above.push_back({at, path});
+    if (!side.enter(key.offset())) {
+      side.report_revisit(key.offset(), printed_.text(), chain);
+      return not_compared(stored_.text(), "a key already read elsewhere in its hive");
+    }
+    if (!side.can_walk()) {
+      return not_compared(stored_.text(), "more keys than its hive's file can hold");
+    }
     Counter counter;
     Sink* writer = what == Change::What::kKeyAdded ? sink_.added_subtree() : nullptr;
     const int depth_left = max_depth_ - static_cast<int>(stored_.depth());
     const std::int64_t before = side.findings().made();
     const Counts counts = walk(side.hive(), start, depth_left, code_set_, side.findings(),
                                progress_, writer != nullptr ? *writer : counter);
+    side.walked(counts.keys);
     Change c;
     c.what = what;
     c.path = stored_.text();

@@ -12,6 +12,7 @@
 #include "dump.h"
 #include "dump_run.h"
 #include "hive_pair.h"
+#include "layout.h"
 #include "temp_hive.h"
 
 namespace vesk::dump::test {
@@ -107,6 +108,13 @@ TEST(DiffTest, StatusTellsSameDifferentDamagedAndRefused) {
   const auto root = cut.add_root("R");
   cut.add_key("A", root);
   cut.set_subkey_list(root, 0x7FFFFFF0, 1);
+  HiveBuilder loop;  // A lists the root's list, so A is its own subkey
+  const auto loop_root = loop.add_root("R");
+  const auto loop_a = loop.add_key("A", loop_root);
+  loop.add_value(loop_a, "x", vesk::kTypeBinary, {1, 2, 3});
+  const vesk::test::Placed root_list = loop.subkey_list(loop_root);
+  loop.poke_u32(loop_a.contents + format::kNkSubkeyCountAt, 1);
+  loop.poke_u32(loop_a.contents + format::kNkSubkeyListAt, root_list.cell);
   const struct {
     const char* what;
     Bytes now;
@@ -120,6 +128,8 @@ TEST(DiffTest, StatusTellsSameDifferentDamagedAndRefused) {
        "~ [R\\A] \"x\" = REG_BINARY hex:01,02,03 -> \"x\" = REG_NONE hex:01,02,03\n"},
       {"damaged", cut.bytes(), kDumpedWithDamage,
        "? [R\\A] not compared: only in OLD, and NEW's subkeys of its parent not read whole\n"},
+      {"a loop", loop.bytes(), kDumpedWithDamage,
+       "? [R\\A\\A] not compared: a key already read elsewhere in its hive\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
