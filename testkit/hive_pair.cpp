@@ -62,8 +62,8 @@ std::int64_t count_values(const Node& n) {
 void build(const Node& n, HiveBuilder& b, const KeyRef* parent) {
   const Bytes wide = utf16(n.name);
   const std::string stored = n.utf16 ? std::string(wide.begin(), wide.end()) : n.name;
-  const KeyRef key = parent == nullptr ? b.add_root(stored)
-                                       : b.add_key(stored, *parent, n.utf16 ? 0 : 0x20);
+  const KeyRef key =
+      parent == nullptr ? b.add_root(stored) : b.add_key(stored, *parent, n.utf16 ? 0 : 0x20);
   // The last-write time follows the flags.
   constexpr std::uint32_t kWrittenAt = format::kNkFlagsAt + 2;
   b.poke_u32(key.contents + kWrittenAt, static_cast<std::uint32_t>(n.written));
@@ -111,7 +111,8 @@ Node& at(Node& root, const std::vector<std::size_t>& steps) {
 
 // Printable ASCII without quotes: a name text output shows as it is stored.
 bool plain(const std::string& text) {
-  return std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F && c != '"'; });
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return c >= 0x20 && c < 0x7F && c != '"'; });
 }
 
 bool related(const Spot& a, const Spot& b) {
@@ -121,9 +122,9 @@ bool related(const Spot& a, const Spot& b) {
 }
 
 std::string subtree_line(char mark, const std::string& path, const Node& n) {
-  return std::string(1, mark) + " [" + path + "] key and all in it: " +
-         std::to_string(count_keys(n)) + " subkeys, " + std::to_string(count_values(n)) +
-         " values";
+  return std::string(1, mark) + " [" + path +
+         "] key and all in it: " + std::to_string(count_keys(n)) + " subkeys, " +
+         std::to_string(count_values(n)) + " values";
 }
 
 std::string value_line(char mark, const std::string& path, const std::string& name) {

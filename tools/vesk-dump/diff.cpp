@@ -26,8 +26,8 @@
 #include "placement.h"
 #include "progress.h"
 #include "report.h"
-#include "walk.h"
 #include "vesk/hive.hpp"
+#include "walk.h"
 
 namespace vesk::dump {
 namespace {
@@ -49,8 +49,10 @@ class SideReport : public Findings {
           }
         },
         finding);
-    if (kind < Kind::kUtf16KeyName) ++damage_;
-    else if (kind < Kind::kCount_) ++unreadable_;
+    if (kind < Kind::kUtf16KeyName)
+      ++damage_;
+    else if (kind < Kind::kCount_)
+      ++unreadable_;
     // A name not read whole leaves its own item unmatched, not the rest of its list.
     if (kind != Kind::kUtf16KeyName && kind != Kind::kUtf16ValueName &&
         kind != Kind::kNameNotWhole) {
@@ -106,9 +108,8 @@ void set_apart(std::vector<Item>& items, KeyRead& read, Why&& why) {
 
 template <class Item>
 void sort_by_name(std::vector<Item>& items) {
-  std::stable_sort(items.begin(), items.end(), [](const Item& a, const Item& b) {
-    return compare_names(a.name, b.name) < 0;
-  });
+  std::stable_sort(items.begin(), items.end(),
+                   [](const Item& a, const Item& b) { return compare_names(a.name, b.name) < 0; });
 }
 
 // One hive's side of the walk: what a dump's walk keeps, for reading one key at a time.
@@ -153,12 +154,11 @@ class Side {
     read_subkeys(key, path, out.subkeys);
     out.subkeys_whole = findings_.made() == before && !stopped_;
     set_apart(out.values, out, [](const ValueItem& v) {
-      return std::make_pair(std::string(), "value " + std::to_string(v.index) + ": its " +
-                                               v.unreadable);
+      return std::make_pair(std::string(),
+                            "value " + std::to_string(v.index) + ": its " + v.unreadable);
     });
-    set_apart(out.subkeys, out, [](const SubkeyItem& k) {
-      return std::make_pair(k.name, "its " + k.unreadable);
-    });
+    set_apart(out.subkeys, out,
+              [](const SubkeyItem& k) { return std::make_pair(k.name, "its " + k.unreadable); });
     sort_by_name(out.values);
     sort_by_name(out.subkeys);
     return out;
@@ -234,8 +234,8 @@ class Side {
     if (data == Place::kPastEnd) {
       count_past_end(lists_, lost_.data, data_at, 1);
     } else if (data == Place::kNoCell) {
-      findings_.add(DataNoCell{data_at, path, index, problem == NameProblem::kNone, v.name,
-                               v.length});
+      findings_.add(
+          DataNoCell{data_at, path, index, problem == NameProblem::kNone, v.name, v.length});
     } else {
       v.bytes = value.bytes();
     }
@@ -248,8 +248,8 @@ class Side {
     std::optional<Unread> unread;
     if (!subkey_list_in_file(lists_, path, record, key.offset(), unread)) return;
     const Subkeys list = key.subkeys();
-    ListScan scan = scan_subkeys(lists_, path, key.subkey_count(), list.record(), list.size(),
-                                 unread);
+    ListScan scan =
+        scan_subkeys(lists_, path, key.subkey_count(), list.record(), list.size(), unread);
     while (scan.more() && !stopped_) {
       const std::int32_t index = scan.take();
       Key child = list.at(index).first;
@@ -314,9 +314,7 @@ void merge(const std::vector<Item>& a, const std::vector<Item>& b, Pair&& pair) 
   std::size_t i = 0;
   std::size_t j = 0;
   while (i < a.size() || j < b.size()) {
-    const int order = i == a.size()   ? 1
-                      : j == b.size() ? -1
-                                      : compare_names(a[i].name, b[j].name);
+    const int order = i == a.size() ? 1 : j == b.size() ? -1 : compare_names(a[i].name, b[j].name);
     pair(order <= 0 ? &a[i] : nullptr, order >= 0 ? &b[j] : nullptr);
     if (order <= 0) ++i;
     if (order >= 0) ++j;
@@ -336,7 +334,11 @@ class Differ {
  public:
   Differ(Side& was, Side& now, const CodeSet& code_set, int max_depth, Progress& progress,
          ChangeSink& sink)
-      : was_(was), now_(now), code_set_(code_set), max_depth_(max_depth), progress_(progress),
+      : was_(was),
+        now_(now),
+        code_set_(code_set),
+        max_depth_(max_depth),
+        progress_(progress),
         sink_(sink) {}
 
   bool differ() const { return changes_ > 0; }
@@ -404,6 +406,16 @@ class Differ {
         not_compared(path, (read == &f.was ? "OLD: " : "NEW: ") + why);
       }
     }
+    // Whatever the lists' reading left out is said once for the key, so that two lists
+    // neither of which was read are not taken for two equal ones.
+    for (const KeyRead* read : {&f.was, &f.now}) {
+      const char* side = read == &f.was ? "OLD" : "NEW";
+      if (!read->values_whole)
+        not_compared(stored_.text(), side + std::string(": values not all read"));
+      if (deeper && !read->subkeys_whole) {
+        not_compared(stored_.text(), side + std::string(": subkeys not all read"));
+      }
+    }
     values(f);
     // A name on one side only is an addition, a removal or not compared: told below.
     bool one_sided = false;
@@ -418,7 +430,7 @@ class Differ {
     const KeyRecord& rb = b.record();
     if (changes == changes_ && uncompared == uncompared_ && !one_sided &&
         (ra.last_written_high != rb.last_written_high ||
-                                       ra.last_written_low != rb.last_written_low)) {
+         ra.last_written_low != rb.last_written_low)) {
       Change c;
       c.what = Change::What::kTimeOnly;
       c.path = stored_.text();
@@ -450,9 +462,12 @@ class Differ {
       c.path = path;
       c.was = x;
       c.now = y;
-      if (x == nullptr) c.what = Change::What::kValueAdded;
-      else if (y == nullptr) c.what = Change::What::kValueRemoved;
-      else if (same_value(*x, *y)) return;
+      if (x == nullptr)
+        c.what = Change::What::kValueAdded;
+      else if (y == nullptr)
+        c.what = Change::What::kValueRemoved;
+      else if (same_value(*x, *y))
+        return;
       emit(c);
     });
   }
@@ -492,8 +507,8 @@ class Differ {
   // (and, when added, into the sink's writer).
   void subtree(Side& side, const std::vector<std::pair<std::uint32_t, std::string>>& chain,
                const Key& key, Change::What what) {
-    Start start{key, key.name(), printed_.text(), utf16_of_stored(stored_.text()), true,
-                {}, std::nullopt, true};
+    Start start{key,  key.name(), printed_.text(), utf16_of_stored(stored_.text()),
+                true, {},         std::nullopt,    true};
     for (const auto& [at, path] : chain) start.above.push_back({at, path});
     if (!side.enter(key.offset())) {
       side.report_revisit(key.offset(), printed_.text(), chain);
@@ -549,8 +564,8 @@ std::optional<Key> start_key(const Hive& hive, const Key& root, const std::strin
 
 }  // namespace
 
-int diff_files(const std::string& old_path, const std::string& new_path,
-               const DiffOptions& options, std::ostream& out, std::ostream& err) {
+int diff_files(const std::string& old_path, const std::string& new_path, const DiffOptions& options,
+               std::ostream& out, std::ostream& err) {
   Progress progress(err, options.progress);
   SideReport was_report(err, old_path, progress);
   SideReport now_report(err, new_path, progress);

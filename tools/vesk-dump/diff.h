@@ -84,7 +84,7 @@ class ChangeSink {
 
 // Compares the hives at `old_path` and `new_path` (below KEYPATH, if given), writes the
 // changes to `out` and diagnostics to `err`; returns one of the statuses above.
-int diff_files(const std::string& old_path, const std::string& new_path,
-               const DiffOptions& options, std::ostream& out, std::ostream& err);
+int diff_files(const std::string& old_path, const std::string& new_path, const DiffOptions& options,
+               std::ostream& out, std::ostream& err);
 
 }  // namespace vesk::dump

@@ -140,8 +140,7 @@ class RegChanges : public ChangeSink {
         return {};
       case W::kNotCompared:
         close();
-        reg_.note(u"[" + utf16_of_stored(c.path) + u"] not compared: " +
-                  utf16_of_stored(c.why));
+        reg_.note(u"[" + utf16_of_stored(c.path) + u"] not compared: " + utf16_of_stored(c.why));
         return {};
     }
     return {};
