@@ -140,6 +140,14 @@ TEST(DiffTest, StatusTellsSameDifferentDamagedAndRefused) {
     EXPECT_EQ(d.status, c.status) << d.err;
     EXPECT_EQ(d.out, c.out);
   }
+  // Parts the library cannot read are never equal, even in the same hive.
+  const Diffed same = diff(unreadable_parts(), unreadable_parts());
+  EXPECT_EQ(same.status, kNotCompared);
+  for (const char* said : {"? [R] not compared: OLD: value 0: its name stored as UTF-16\n",
+                           "? [R\\A] not compared: NEW: subkeys not all read\n",
+                           "? [R\\U] not compared: OLD: its name stored as UTF-16"}) {
+    EXPECT_NE(same.out.find(said), std::string::npos) << said << same.out;
+  }
   DiffOptions options;
   std::ostringstream out;
   std::ostringstream err;
