@@ -58,16 +58,19 @@ class SideReport : public Findings {
         kind != Kind::kNameNotWhole) {
       ++made_;
     }
+    ++all_;
     report_.add(finding);
   }
   Report& report() { return report_; }
   std::int64_t made() const { return made_; }
+  std::int64_t all() const { return all_; }
   bool damage() const { return damage_ > 0; }
   bool unreadable() const { return unreadable_ > 0; }
 
  private:
   Report report_;
   std::int64_t made_ = 0;
+  std::int64_t all_ = 0;
   std::int64_t damage_ = 0;
   std::int64_t unreadable_ = 0;
 };
@@ -115,8 +118,9 @@ void sort_by_name(std::vector<Item>& items) {
 // One hive's side of the walk: what a dump's walk keeps, for reading one key at a time.
 class Side {
  public:
-  Side(const Hive& hive, SideReport& findings)
-      : hive_(hive),
+  Side(const Hive& hive, SideReport& findings, bool is_old)
+      : is_old_(is_old),
+        hive_(hive),
         findings_(findings),
         extent_(extent_of(*hive.handle())),
         lists_{extent_, findings_, lost_},
@@ -126,6 +130,7 @@ class Side {
         data_left_(extent_.file_size) {}
 
   const Hive& hive() const { return hive_; }
+  bool is_old() const { return is_old_; }
   SideReport& findings() { return findings_; }
   void finish() {
     if (lost_.keys + lost_.values + lost_.data > 0) findings_.add(lost_);
@@ -153,12 +158,14 @@ class Side {
     before = findings_.made();
     read_subkeys(key, path, out.subkeys);
     out.subkeys_whole = findings_.made() == before && !stopped_;
-    set_apart(out.values, out, [](const ValueItem& v) {
-      return std::make_pair(std::string(),
-                            "value " + std::to_string(v.index) + ": its " + v.unreadable);
+    set_apart(out.values, out, [this](const ValueItem& v) {
+      return std::make_pair(std::string(), why_not_compared(Uncompared::kValueNameUnread,
+                                                            is_old_, v.index, v.unreadable));
     });
-    set_apart(out.subkeys, out,
-              [](const SubkeyItem& k) { return std::make_pair(k.name, "its " + k.unreadable); });
+    set_apart(out.subkeys, out, [this](const SubkeyItem& k) {
+      return std::make_pair(
+          k.name, why_not_compared(Uncompared::kSubkeyNameUnread, is_old_, 0, k.unreadable));
+    });
     sort_by_name(out.values);
     sort_by_name(out.subkeys);
     return out;
@@ -290,6 +297,7 @@ class Side {
     return true;
   }
 
+  bool is_old_;
   const Hive& hive_;
   SideReport& findings_;
   Extent extent_;
@@ -403,17 +411,18 @@ class Differ {
       for (const auto& [below, why] : read->unread) {
         std::string path(stored_.text());
         if (!below.empty()) path += '\\' + below;
-        not_compared(path, (read == &f.was ? "OLD: " : "NEW: ") + why);
+        not_compared(path, why);
       }
     }
     // Whatever the lists' reading left out is said once for the key, so that two lists
     // neither of which was read are not taken for two equal ones.
     for (const KeyRead* read : {&f.was, &f.now}) {
-      const char* side = read == &f.was ? "OLD" : "NEW";
-      if (!read->values_whole)
-        not_compared(stored_.text(), side + std::string(": values not all read"));
+      const bool old = read == &f.was;
+      if (!read->values_whole) {
+        not_compared(stored_.text(), why_not_compared(Uncompared::kValuesNotAllRead, old));
+      }
       if (deeper && !read->subkeys_whole) {
-        not_compared(stored_.text(), side + std::string(": subkeys not all read"));
+        not_compared(stored_.text(), why_not_compared(Uncompared::kSubkeysNotAllRead, old));
       }
     }
     values(f);
@@ -448,13 +457,13 @@ class Differ {
     merge(f.was.values, f.now.values, [&](const ValueItem* x, const ValueItem* y) {
       std::string why;
       if (twice(f.was.values, x) || twice(f.now.values, y)) {
-        why = "a value name held twice in one key";
+        why = why_not_compared(Uncompared::kValueNameTwice, true);
       } else if ((x != nullptr && !x->bytes) || (y != nullptr && !y->bytes)) {
-        why = "the data of a value does not fit in the file";
+        why = why_not_compared(Uncompared::kDataDoesNotFit, true);
       } else if (x == nullptr && !f.was.values_whole) {
-        why = "a value only in NEW, and OLD's values not read whole";
+        why = why_not_compared(Uncompared::kValueOnlyIn, false);
       } else if (y == nullptr && !f.now.values_whole) {
-        why = "a value only in OLD, and NEW's values not read whole";
+        why = why_not_compared(Uncompared::kValueOnlyIn, true);
       }
       if (!why.empty()) return not_compared(path, why);
       Change c;
@@ -479,11 +488,11 @@ class Differ {
     printed_.push([&](std::string& p) { return code_set_.append_name(p, either->name); });
     std::string why;
     if (twice(top.was.subkeys, child.was) || twice(top.now.subkeys, child.now)) {
-      why = "a subkey name held twice in one key";
+      why = why_not_compared(Uncompared::kSubkeyNameTwice, true);
     } else if (child.was == nullptr && !top.was.subkeys_whole) {
-      why = "only in NEW, and OLD's subkeys of its parent not read whole";
+      why = why_not_compared(Uncompared::kSubkeyOnlyIn, false);
     } else if (child.now == nullptr && !top.now.subkeys_whole) {
-      why = "only in OLD, and NEW's subkeys of its parent not read whole";
+      why = why_not_compared(Uncompared::kSubkeyOnlyIn, true);
     }
     if (!why.empty()) {
       not_compared(stored_.text(), why);
@@ -497,7 +506,7 @@ class Differ {
       if (!first_a) was_.report_revisit(child.was->key.offset(), printed_.text(), chain_was_);
       if (!first_b) now_.report_revisit(child.now->key.offset(), printed_.text(), chain_now_);
       if (first_a && first_b) return open(child.was->key, child.now->key);
-      not_compared(stored_.text(), "a key already read elsewhere in its hive");
+      not_compared(stored_.text(), why_not_compared(Uncompared::kReadTwice, true));
     }
     stored_.pop();
     printed_.pop();
@@ -512,15 +521,15 @@ class Differ {
     for (const auto& [at, path] : chain) start.above.push_back({at, path});
     if (!side.enter(key.offset())) {
       side.report_revisit(key.offset(), printed_.text(), chain);
-      return not_compared(stored_.text(), "a key already read elsewhere in its hive");
+      return not_compared(stored_.text(), why_not_compared(Uncompared::kReadTwice, true));
     }
     if (!side.can_walk()) {
-      return not_compared(stored_.text(), "more keys than its hive's file can hold");
+      return not_compared(stored_.text(), why_not_compared(Uncompared::kTooManyKeys, true));
     }
     Counter counter;
     Sink* writer = what == Change::What::kKeyAdded ? sink_.added_subtree() : nullptr;
     const int depth_left = max_depth_ - static_cast<int>(stored_.depth());
-    const std::int64_t before = side.findings().made();
+    const std::int64_t before = side.findings().all();
     const Counts counts = walk(side.hive(), start, depth_left, code_set_, side.findings(),
                                progress_, writer != nullptr ? *writer : counter);
     side.walked(counts.keys);
@@ -530,9 +539,8 @@ class Differ {
     c.keys = counts.keys - 1;
     c.values = counts.values;
     emit(c);
-    if (side.findings().made() != before) {
-      not_compared(stored_.text(), std::string(what == Change::What::kKeyAdded ? "NEW" : "OLD") +
-                                       ": parts below it not read whole");
+    if (side.findings().all() != before) {
+      not_compared(stored_.text(), why_not_compared(Uncompared::kBelowNotWhole, side.is_old()));
     }
   }
 
@@ -609,8 +617,8 @@ int diff_files(const std::string& old_path, const std::string& new_path, const D
     name = keys[1]->name();
   }
 
-  Side was(was_hive, was_report);
-  Side now(now_hive, now_report);
+  Side was(was_hive, was_report, true);
+  Side now(now_hive, now_report, false);
   Output output(out);
   const std::unique_ptr<ChangeSink> sink = make_change_sink(options.format, output, code_set);
   Differ differ(was, now, code_set, options.max_depth, progress, *sink);
