@@ -328,6 +328,22 @@ using Finding =
                  LostPastEnd, NotWritten, ReadDirty, NotStorable, NoSuchKey, NoSuchValue,
                  OutputFailed, ReadFailed, FileChanged>;
 
+// Why --diff did not compare a part of the hives; messages.h words it.
+enum class Uncompared {
+  kValueNameUnread,    // a value's name not read whole, in one hive
+  kSubkeyNameUnread,   // a subkey's
+  kValuesNotAllRead,   // a key's value list not read whole, in one hive
+  kSubkeysNotAllRead,  // its subkey list
+  kValueNameTwice,     // a name held twice in one list (damage, or names read cut)
+  kSubkeyNameTwice,
+  kDataDoesNotFit,     // a value's data does not fit in its file
+  kValueOnlyIn,        // a value in one hive only, whose other hive's list was not read whole
+  kSubkeyOnlyIn,       // the same for a subkey
+  kReadTwice,          // a key already read elsewhere in its hive
+  kTooManyKeys,        // more keys than the hive's file can hold
+  kBelowNotWhole,      // an added or removed key with parts below it not read whole
+};
+
 // Where findings go as they are made, in the order they are made.
 class Findings {
  public:

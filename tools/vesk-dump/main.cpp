@@ -4,10 +4,12 @@
 #include <cstdlib>
 #include <iostream>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
 #include "code_pages.h"
+#include "diff.h"
 #include "dump.h"
 
 namespace {
@@ -46,6 +48,14 @@ const char kUsage[] =
     "                       live or crashed system) as its primary file stands, with a\n"
     "                       warning; the file is not changed: the library reads a\n"
     "                       private in-memory copy marked clean, as large as the file\n"
+    "      --diff OLD NEW [KEYPATH]\n"
+    "                       compare two hives instead: every key and value added,\n"
+    "                       removed or changed, with --format text (lines marked +,\n"
+    "                       -, ~; t for a key whose last-write time alone changed,\n"
+    "                       ? for a part not compared) or reg (a .reg that makes a\n"
+    "                       registry holding OLD equal NEW). Default: reg; text when\n"
+    "                       standard output is a terminal. Takes --prefix and\n"
+    "                       --max-depth too.\n"
     "  -h, --help           show this help and exit\n"
     "  -V, --version        show the version and exit\n"
     "\n"
@@ -66,7 +76,10 @@ const char kUsage[] =
     "(not a readable hive, not written out cleanly and no --ignore-dirty, KEYPATH or\n"
     "--value not found, or a usage error); 3 the output could not be written (a full\n"
     "disk, say). A reader that closes the pipe early, as head does, ends vesk-dump\n"
-    "quietly by SIGPIPE.\n";
+    "quietly by SIGPIPE.\n"
+    "With --diff, 0 the same; 5 they differ, every part compared; 6 parts the library\n"
+    "cannot read were not compared (each said); 1 damage in either hive; 2 and 3 as\n"
+    "above.\n";
 
 int usage_error(const std::string& what) {
   std::cerr << "vesk-dump: " << what << "\nTry 'vesk-dump --help' for more.\n";
@@ -113,11 +126,57 @@ bool parse_depth(const std::string& text, int& depth) {
   return true;
 }
 
+// --diff OLD NEW [KEYPATH], with --format text|reg, --prefix TEXT and --max-depth N.
+int diff_main(int argc, char** argv) {
+  vesk::dump::DiffOptions options;
+  options.progress = isatty(STDERR_FILENO) == 1;
+  options.format = isatty(STDOUT_FILENO) == 1 ? vesk::dump::DiffFormat::kText
+                                               : vesk::dump::DiffFormat::kReg;
+  std::vector<std::string> files;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg == "--diff") continue;
+    if (arg.empty() || arg[0] != '-' || arg == "-") {
+      files.push_back(arg);
+      continue;
+    }
+    std::string value;
+    const std::size_t equals = arg.find('=');
+    if (arg.rfind("--", 0) == 0 && equals != std::string::npos) {
+      value = arg.substr(equals + 1);
+      arg.resize(equals);
+    } else if (i + 1 < argc) {
+      value = argv[++i];
+    }
+    if (arg == "-f" || arg == "--format") {
+      const std::string name = lower(value);
+      if (name == "text") options.format = vesk::dump::DiffFormat::kText;
+      else if (name == "reg") options.format = vesk::dump::DiffFormat::kReg;
+      else return usage_error("--diff writes --format text or reg, not '" + value + "'");
+    } else if (arg == "-p" || arg == "--prefix") {
+      while (!value.empty() && value.back() == '\\') value.pop_back();
+      options.prefix = value;
+    } else if (arg == "--max-depth") {
+      if (!parse_depth(value, options.max_depth)) {
+        return usage_error("--max-depth needs a number, not '" + value + "'");
+      }
+    } else {
+      return usage_error("--diff takes --format, --prefix and --max-depth, not " + arg);
+    }
+  }
+  if (files.size() < 2 || files.size() > 3) return usage_error("--diff needs OLD and NEW");
+  if (files.size() == 3) options.key_path = files[2];
+  return vesk::dump::diff_files(files[0], files[1], options, std::cout, std::cerr);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   set_locale();
   std::ios::sync_with_stdio(false);
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--diff") return diff_main(argc, argv);
+  }
 
   vesk::dump::Options options;
   options.progress = isatty(STDERR_FILENO) == 1;

@@ -347,4 +347,37 @@ std::string why_unwritten(const Unwritten& what) {
   return {};
 }
 
+std::string why_not_compared(Uncompared why, bool in_old, std::int32_t index,
+                             std::string_view detail) {
+  const std::string side = in_old ? "OLD" : "NEW";
+  const std::string other = in_old ? "NEW" : "OLD";
+  switch (why) {
+    case Uncompared::kValueNameUnread:
+      return side + ": value " + std::to_string(index) + ": its " + std::string(detail);
+    case Uncompared::kSubkeyNameUnread:
+      return side + ": its " + std::string(detail);
+    case Uncompared::kValuesNotAllRead:
+      return side + ": values not all read";
+    case Uncompared::kSubkeysNotAllRead:
+      return side + ": subkeys not all read";
+    case Uncompared::kValueNameTwice:
+      return "a value name held twice in one key";
+    case Uncompared::kSubkeyNameTwice:
+      return "a subkey name held twice in one key";
+    case Uncompared::kDataDoesNotFit:
+      return "the data of a value does not fit in the file";
+    case Uncompared::kValueOnlyIn:
+      return "a value only in " + side + ", and " + other + "'s values not read whole";
+    case Uncompared::kSubkeyOnlyIn:
+      return "only in " + side + ", and " + other + "'s subkeys of its parent not read whole";
+    case Uncompared::kReadTwice:
+      return "a key already read elsewhere in its hive";
+    case Uncompared::kTooManyKeys:
+      return "more keys than its hive's file can hold";
+    case Uncompared::kBelowNotWhole:
+      return side + ": parts below it not read whole";
+  }
+  return {};
+}
+
 }  // namespace vesk::dump

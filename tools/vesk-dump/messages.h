@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "entries.h"
 #include "findings.h"
@@ -33,5 +34,10 @@ std::string read_failed(int error);
 // Why a writer left something out ("its name holds control characters"); empty for
 // Unwritten::Why::kNothing and kNameShownWithMarks, which leave nothing out.
 std::string why_unwritten(const Unwritten& what);
+
+// Why --diff did not compare a part: `in_old` names the hive it concerns, `index` and
+// `detail` the value's index and why its name is unread, for the name reasons.
+std::string why_not_compared(Uncompared why, bool in_old, std::int32_t index = 0,
+                             std::string_view detail = {});
 
 }  // namespace vesk::dump

@@ -5,6 +5,8 @@
 // whole, so a line the code page cannot carry is replaced by a comment, never cut.
 #include "reg_writer.h"
 
+#include <algorithm>
+
 #include "code_set.h"
 #include "decoded_data.h"
 #include "hex_digits.h"
@@ -36,6 +38,17 @@ bool has_control(std::string_view stored) {
     if (is_control(static_cast<unsigned char>(c))) return true;
   }
   return false;
+}
+
+// The start of a value's line: @ for the unnamed value, else its name quoted.
+std::u16string name_part(const ValueEntry& value) {
+  std::u16string line;
+  if (value.is_default) {
+    line += u'@';
+  } else {
+    append_quoted(line, utf16_of_stored(value.name));
+  }
+  return line;
 }
 
 }  // namespace
@@ -171,13 +184,7 @@ Unwritten RegWriter::value(const KeyEntry& /*key*/, const ValueEntry& value) {
 
 std::u16string RegWriter::value_line(const ValueEntry& value,
                                      const std::vector<std::uint8_t>& data) const {
-  std::u16string line;
-  if (value.is_default) {
-    line += u'@';
-  } else {
-    append_quoted(line, utf16_of_stored(value.name));
-  }
-  line += u'=';
+  std::u16string line = name_part(value) + u'=';
   const std::vector<std::uint8_t>& bytes = *value.bytes;
   const std::optional<std::uint64_t> number = decoded_number(kTypeDword, bytes);
   if (value.type == kTypeString && !bytes.empty() && printable_text(bytes)) {
@@ -229,6 +236,23 @@ void RegWriter::subkeys(const KeyEntry& key) {
   }
   emit(u"");
   out_.flush_if_full();
+}
+
+void RegWriter::key_removed(const std::u16string& path) {
+  if (std::any_of(path.begin(), path.end(), [](char16_t c) { return is_control(c); })) {
+    comment(u"[-" + path + u"] not written: its path holds control characters");
+    return;
+  }
+  emit(u"[-" + path + u"]");
+  emit(u"");
+  out_.flush_if_full();
+}
+
+Unwritten RegWriter::value_removed(const ValueEntry& value) {
+  if (!writing_) return {};
+  if (has_control(value.name)) return left_out(value, Unwritten::Why::kNameHasControls);
+  emit(name_part(value) + u"=-");
+  return {};
 }
 
 void RegWriter::key_end(const KeyEntry& /*key*/) {}

@@ -27,6 +27,13 @@ class RegWriter : public Sink {
   void subkeys(const KeyEntry& key) override;
   void key_end(const KeyEntry& key) override;
 
+  // For a diff: a section removing the key at `path` and everything below it.
+  void key_removed(const std::u16string& path);
+  // For a diff, in the section of the key last given to key(): the line removing `value`.
+  Unwritten value_removed(const ValueEntry& value);
+  // A ';' comment line, for what the format cannot carry.
+  void note(const std::u16string& text) { comment(text); }
+
   // A line of hex is broken after the comma that takes it to this column or beyond.
   static constexpr std::size_t kFoldColumn = 77;
 

@@ -1,0 +1,158 @@
+// vesk-dump --diff against pairs whose changes are known: each real hive (and the
+// sample) laid out again as OLD, and NEW with seeded edits; the changes reported must be
+// exactly the edits. With VESK_DIFF_PAIRS_DIR set the pairs are also left there, for
+// scripts/test.d/26-regedit-diff.sh to apply the .reg with regedit.
+#include "diff.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "dump.h"
+#include "dump_run.h"
+#include "hive_pair.h"
+#include "layout.h"
+#include "temp_hive.h"
+
+namespace vesk::dump::test {
+namespace {
+
+using vesk::test::Bytes;
+using vesk::test::HiveBuilder;
+using vesk::test::TempHive;
+
+struct Diffed {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+Diffed diff(const Bytes& was, const Bytes& now, DiffFormat format = DiffFormat::kText) {
+  const TempHive a(was);
+  const TempHive b(now);
+  DiffOptions options;
+  options.format = format;
+  std::ostringstream out;
+  std::ostringstream err;
+  const int status = diff_files(a.path(), b.path(), options, out, err);
+  return {status, out.str(), err.str()};
+}
+
+// Each line of text output as the pair builder states it: a key added or removed whole,
+// a value up to its name, anything else up to its key's path.
+std::set<std::string> stated(const std::string& text) {
+  std::set<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    const std::size_t key_end = line.find("] ");
+    const bool value = (line[0] == '+' || line[0] == '-' || line[0] == '~') &&
+                       line.find("] key and all in it: ") == std::string::npos;
+    if (value && line[key_end + 2] == '"') {
+      lines.insert(line.substr(0, line.find('"', key_end + 3) + 1));
+    } else if (value) {
+      lines.insert(line.substr(0, key_end + 3));  // "@"
+    } else {
+      lines.insert(line[0] == '+' || line[0] == '-' ? line : line.substr(0, key_end + 1));
+    }
+  }
+  return lines;
+}
+
+void save(const std::string& path, const Bytes& bytes) {
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+}
+
+TEST(DiffTest, ReportsExactlyTheSeededEdits) {
+  const std::string data = VESK_TEST_DATA_DIR;
+  const std::pair<const char*, std::string> hives[] = {
+      {"ntuser", data + "/hives/dfwinreg-NTUSER.DAT"},
+      {"unicode", data + "/hives/python-registry-UNICODE_TESTS"},
+      {"bcd", data + "/hives/dfirmuseum-win7-BCD"},
+      {"sample", std::string(VESK_EXAMPLES_DIR) + "/sample.hiv"},
+  };
+  const char* keep = std::getenv("VESK_DIFF_PAIRS_DIR");
+  for (const auto& [name, path] : hives) {
+    const std::string file = read_file(path);
+    const Bytes hive(file.begin(), file.end());
+    for (const std::uint64_t seed : {1u, 2u}) {
+      SCOPED_TRACE(std::string(name) + " seed " + std::to_string(seed));
+      const vesk::test::HivePair pair = vesk::test::make_hive_pair(hive, seed);
+      const Diffed d = diff(pair.old_hive, pair.new_hive);
+      EXPECT_EQ(stated(d.out), pair.changes) << d.out;
+      // The unreadable parts are said, and told apart from a plain difference.
+      EXPECT_EQ(d.status, kNotCompared) << d.err;
+      if (keep != nullptr) {
+        const std::string base = std::string(keep) + "/" + name + "-" + std::to_string(seed);
+        save(base + "-old.hiv", pair.old_hive);
+        save(base + "-new.hiv", pair.new_hive);
+      }
+    }
+  }
+}
+
+// One hive with a value, as given.
+Bytes one_value(const Bytes& data, std::uint32_t type = vesk::kTypeBinary) {
+  HiveBuilder b;
+  const auto root = b.add_root("R");
+  const auto a = b.add_key("A", root);
+  b.add_value(a, "x", type, data);
+  return b.bytes();
+}
+
+TEST(DiffTest, StatusTellsSameDifferentDamagedAndRefused) {
+  const Bytes base = one_value({1, 2, 3});
+  Bytes damaged = base;
+  HiveBuilder cut;  // a subkey list at no cell
+  const auto root = cut.add_root("R");
+  cut.add_key("A", root);
+  cut.set_subkey_list(root, 0x7FFFFFF0, 1);
+  HiveBuilder loop;  // A lists the root's list, so A is its own subkey
+  const auto loop_root = loop.add_root("R");
+  const auto loop_a = loop.add_key("A", loop_root);
+  loop.add_value(loop_a, "x", vesk::kTypeBinary, {1, 2, 3});
+  const vesk::test::Placed root_list = loop.subkey_list(loop_root);
+  loop.poke_u32(loop_a.contents + format::kNkSubkeyCountAt, 1);
+  loop.poke_u32(loop_a.contents + format::kNkSubkeyListAt, root_list.cell);
+  const struct {
+    const char* what;
+    Bytes now;
+    int status;
+    const char* out;
+  } cases[] = {
+      {"the same", base, kDumped, ""},
+      {"data changed", one_value({1, 2, 4}), kDiffer,
+       "~ [R\\A] \"x\" = REG_BINARY hex:01,02,03 -> \"x\" = REG_BINARY hex:01,02,04\n"},
+      {"type changed", one_value({1, 2, 3}, vesk::kTypeNone), kDiffer,
+       "~ [R\\A] \"x\" = REG_BINARY hex:01,02,03 -> \"x\" = REG_NONE hex:01,02,03\n"},
+      {"damaged", cut.bytes(), kDumpedWithDamage,
+       "? [R] not compared: NEW: subkeys not all read\n"
+       "? [R\\A] not compared: only in OLD, and NEW's subkeys of its parent not read whole\n"},
+      {"a loop", loop.bytes(), kDumpedWithDamage,
+       "? [R\\A\\A] not compared: a key already read elsewhere in its hive\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const Diffed d = diff(base, c.now);
+    EXPECT_EQ(d.status, c.status) << d.err;
+    EXPECT_EQ(d.out, c.out);
+  }
+  // Parts the library cannot read are never equal, even in the same hive.
+  const Diffed same = diff(unreadable_parts(), unreadable_parts());
+  EXPECT_EQ(same.status, kNotCompared);
+  for (const char* said : {"? [R] not compared: OLD: value 0: its name stored as UTF-16\n",
+                           "? [R\\A] not compared: NEW: subkeys not all read\n",
+                           "? [R\\U] not compared: OLD: its name stored as UTF-16"}) {
+    EXPECT_NE(same.out.find(said), std::string::npos) << said << same.out;
+  }
+  DiffOptions options;
+  std::ostringstream out;
+  std::ostringstream err;
+  EXPECT_EQ(diff_files("/nonexistent", "/nonexistent", options, out, err), kRefused);
+}
+
+}  // namespace
+}  // namespace vesk::dump::test
