@@ -3,6 +3,9 @@
 #include "dump.h"
 
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -10,6 +13,7 @@
 
 #include "clean_view.h"
 #include "code_set.h"
+#include "filter.h"
 #include "findings.h"
 #include "output.h"
 #include "placement.h"
@@ -17,7 +21,11 @@
 #include "report.h"
 #include "walk.h"
 #include "writers.h"
+#include "messages.h"
 #include "vesk/hive.hpp"
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace vesk::dump {
 namespace {
@@ -185,6 +193,20 @@ std::optional<Start> locate(const Key& root, const Options& options, const CodeS
   return start;
 }
 
+// The --grep/--type filter in front of the writer; none when neither is given.
+std::optional<FilterSink> filter_for(const Options& options, const CodeSet& code_set,
+                                     Sink& writer) {
+  Filter filter;
+  filter.types = options.types;
+  if (!options.grep.empty()) {
+    const std::optional<std::u32string> text = code_set.decode(options.grep);
+    for (const char c : options.grep) filter.grep += static_cast<unsigned char>(c);
+    if (text) filter.grep = *text;
+  }
+  if (!filter.active()) return std::nullopt;
+  return std::optional<FilterSink>(std::in_place, writer, std::move(filter));
+}
+
 }  // namespace
 
 int dump_file(const std::string& path, const Options& options, std::ostream& out,
@@ -230,9 +252,12 @@ int dump_file(const std::string& path, const Options& options, std::ostream& out
   Output output(out);
   Shown shown = options.shown;
   shown.one_value = options.value.has_value();
-  const std::unique_ptr<Sink> writer =
-      make_writer(options.format, output, code_set, shown, find_code_page(options.code_page));
-  walk(hive, *start, options.max_depth, code_set, report, progress, *writer);
+  const std::unique_ptr<Sink> writer = make_writer(options.format, output, code_set, shown,
+                                                   find_code_page(options.code_page),
+                                                   options.label);
+  std::optional<FilterSink> filter = filter_for(options, code_set, *writer);
+  Sink& sink = filter ? static_cast<Sink&>(*filter) : *writer;
+  walk(hive, *start, options.max_depth, code_set, report, progress, sink);
   output.flush();
   errno = 0;
   out.flush();
@@ -245,7 +270,69 @@ int dump_file(const std::string& path, const Options& options, std::ostream& out
     return kOutputFailed;
   }
   report.finish();
-  return report.has_errors() ? kDumpedWithDamage : kDumped;
+  if (report.has_errors()) return kDumpedWithDamage;
+  return filter && !filter->matched() ? kNothingMatched : kDumped;
+}
+
+int dump_files(const std::vector<std::string>& paths, const Options& options,
+               std::ostream& out, std::ostream& err) {
+  if (paths.size() == 1) return dump_file(paths[0], options, out, err);
+  int worst = kDumped;
+  bool all_unmatched = true;
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    Options one = options;
+    one.label.hive = paths[i];
+    one.label.header = i == 0;
+    const int status = dump_file(paths[i], one, out, err);
+    all_unmatched = all_unmatched && status == kNothingMatched;
+    if (status != kNothingMatched && status > worst) worst = status;
+  }
+  return all_unmatched ? kNothingMatched : worst;
+}
+
+int dump_to_file(const std::vector<std::string>& paths, const Options& options,
+                 const std::string& output, std::ostream& err) {
+  struct stat target {};
+  if (stat(output.c_str(), &target) == 0) {
+    for (const std::string& path : paths) {
+      struct stat hive {};
+      if (stat(path.c_str(), &hive) == 0 && hive.st_dev == target.st_dev &&
+          hive.st_ino == target.st_ino) {
+        err << "vesk-dump: " << output << ": " << output_is_hive() << '\n';
+        return kRefused;
+      }
+    }
+  }
+  std::string temp = output + ".vesk-XXXXXX";
+  const int fd = mkstemp(temp.data());
+  if (fd < 0) {
+    err << "vesk-dump: " << output << ": " << std::strerror(errno) << '\n';
+    return kOutputFailed;
+  }
+  // mkstemp makes the file private; the output gets the permissions any new file would.
+  const mode_t mask = umask(0);
+  umask(mask);
+  fchmod(fd, 0666 & ~mask);
+  int status = kOutputFailed;
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    if (out) status = dump_files(paths, options, out, err);
+    out.close();
+    if (out.fail() && status != kOutputFailed) {
+      err << "vesk-dump: " << output << ": " << std::strerror(errno) << '\n';
+      status = kOutputFailed;
+    }
+  }
+  const bool keep = status != kOutputFailed && (status != kRefused || paths.size() > 1) &&
+                    fsync(fd) == 0;
+  close(fd);
+  if (keep && std::rename(temp.c_str(), output.c_str()) == 0) return status;
+  if (keep) {
+    err << "vesk-dump: " << output << ": " << std::strerror(errno) << '\n';
+    status = kOutputFailed;
+  }
+  std::remove(temp.c_str());
+  return status;
 }
 
 }  // namespace vesk::dump

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "entries.h"
 #include "findings.h"
@@ -30,5 +32,13 @@ std::string subkeys_unread(NotRead why, std::int64_t detail);
 // Why a writer left something out ("its name holds control characters"); empty for
 // Unwritten::Why::kNothing and kNameShownWithMarks, which leave nothing out.
 std::string why_unwritten(const Unwritten& what);
+
+// Why -o refuses a file: it is one of the hives being read.
+const char* output_is_hive();
+
+// A hint for a KEYPATH that names no key, from how it was typed: forward slashes, or a
+// backslash the shell took away; empty when none fits. `children` are the names of the
+// subkeys of the last key found (as printed), `missing` the step not found.
+std::string key_path_hint(std::string_view missing, const std::vector<std::string>& children);
 
 }  // namespace vesk::dump
