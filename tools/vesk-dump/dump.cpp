@@ -193,6 +193,20 @@ std::optional<Start> locate(const Key& root, const Options& options, const CodeS
   return start;
 }
 
+// A hint for a KEYPATH that named no key: slashes typed for backslashes, or a backslash
+// the shell took away, seen by a subkey's name that begins the step not found.
+std::string hint_for(const Key& root, const Options& options, const CodeSet& code_set) {
+  const std::optional<std::string> wanted = code_set.to_stored(options.key_path);
+  if (!wanted) return {};
+  const std::vector<std::string_view> steps = steps_of(*wanted);
+  const Descent best = deepest(root, root.name(), steps, options, code_set);
+  const std::size_t found = best.first_step + best.keys.size() - 1;
+  if (found >= steps.size()) return {};
+  std::vector<std::string> children;
+  for (const auto& child : best.keys.back().subkeys()) children.push_back(printed(code_set, child.name()));
+  return key_path_hint(printed(code_set, steps[found]), children);
+}
+
 // The --grep/--type filter in front of the writer; none when neither is given.
 std::optional<FilterSink> filter_for(const Options& options, const CodeSet& code_set,
                                      Sink& writer) {
@@ -238,7 +252,11 @@ int dump_file(const std::string& path, const Options& options, std::ostream& out
   }
   const CodeSet code_set;
   const std::optional<Start> start = locate(*root, options, code_set, report);
-  if (!start) return kRefused;
+  if (!start) {
+    const std::string hint = hint_for(*root, options, code_set);
+    if (!hint.empty()) err << "vesk-dump: hint: " << hint << '\n';
+    return kRefused;
+  }
 
   if (options.check) {
     NoOutput nothing;

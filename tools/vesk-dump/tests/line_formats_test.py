@@ -24,9 +24,11 @@ TYPES = ["REG_NONE", "REG_SZ", "REG_EXPAND_SZ", "REG_BINARY", "REG_DWORD",
          "REG_FULL_RESOURCE_DESCRIPTOR", "REG_RESOURCE_REQUIREMENTS_LIST", "REG_QWORD"]
 STRING_TYPES = (1, 2, 6)
 failures = []
+checks = [0]
 
 
 def check(ok, what):
+    checks[0] += 1
     if not ok:
         failures.append(what)
         print("FAIL:", what)
@@ -213,6 +215,55 @@ def check_several(vesk_dump, hives):
             check(got == want, f"several {fmt}: the lines of {h} differ from its own run")
 
 
+def check_text(vesk_dump, hive):
+    """--format text of the first value of each kind, against hivex's bytes decoded."""
+    keys, _ = hivex_walk(hive)
+    root = next(iter(keys))
+    seen = set()
+    for p, (_, values) in keys.items():
+        for name, t, data in values:
+            kind = {1: "sz", 2: "sz", 7: "multi", 4: "dword", 11: "qword"}.get(t, "hex")
+            if kind in seen or not name or not latin1(name):
+                continue
+            seen.add(kind)
+            if kind == "sz":
+                want = data.decode("utf-16-le", "replace").split("\0")[0] + "\n"
+            elif kind == "multi":
+                strings = data.decode("utf-16-le", "replace").split("\0")
+                while strings and strings[-1] == "":
+                    strings.pop()
+                want = "".join(x + "\n" for x in strings)
+            elif kind in ("dword", "qword") and len(data) in (4, 8):
+                want = str(int.from_bytes(data, "little")) + "\n"
+            else:
+                want = data.hex() + "\n"
+            key = p[len(root) + 1:]
+            status, got = run(vesk_dump, "--format", "text", "--value", name, hive, key)
+            check(status == 0 and got == want, f"text of {p}\\{name}: {got!r}, want {want!r}")
+    check(len(seen) >= 4, f"text: only {sorted(seen)} found to try")
+
+
+def check_key_hints_and_output(vesk_dump, hive):
+    p = subprocess.run([vesk_dump, hive, "Software/Microsoft"], capture_output=True, text=True)
+    check(p.returncode == 2 and "backslashes" in p.stderr, "no hint for forward slashes")
+    p = subprocess.run([vesk_dump, hive, "SoftwareMicrosoft"], capture_output=True, text=True)
+    check(p.returncode == 2 and "'Software\\Microsoft'" in p.stderr, "no hint for a lost backslash")
+    with tempfile.TemporaryDirectory() as d:
+        copy = os.path.join(d, "hive")
+        shutil.copy(hive, copy)
+        out = os.path.join(d, "out.csv")
+        status, text = run(vesk_dump, "--format", "csv", copy)
+        check(run(vesk_dump, "--format", "csv", copy, "-o", out)[0] == status and
+              open(out, encoding="utf-8", newline="").read() == text, "-o: not the same text")
+        before = open(copy, "rb").read()
+        check(run(vesk_dump, "--format", "csv", copy, "-o", copy)[0] == 2 and
+              open(copy, "rb").read() == before, "-o over the hive was not refused")
+        os.unlink(out)
+        check(run(vesk_dump, "--format", "csv", os.path.join(d, "none"), "-o", out)[0] == 2,
+              "-o: a missing hive was not refused")
+        check(sorted(os.listdir(d)) == ["hive"], f"-o left files behind: {os.listdir(d)}")
+
+
 def main():
     vesk_dump, hives = sys.argv[1], sys.argv[2:]
     readable = [h for h in hives if run(vesk_dump, "--format", "csv", h)[0] in (0, 1)]
@@ -225,8 +276,10 @@ def main():
                             (None, [4]), (None, [3, 11]), ("zz-no-such-text", []),
                             ("Font", [1])]:
             check_search(vesk_dump, hive, grep, types)
+    check_text(vesk_dump, ntuser)
+    check_key_hints_and_output(vesk_dump, ntuser)
     check_several(vesk_dump, [sample, ntuser] + [h for h in hives if h not in readable][:1])
-    print(f"{len(failures)} failures")
+    print(f"{checks[0]} checks, {len(failures)} failures")
     return 1 if failures else 0
 
 
