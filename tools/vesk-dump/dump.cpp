@@ -203,7 +203,9 @@ std::string hint_for(const Key& root, const Options& options, const CodeSet& cod
   const std::size_t found = best.first_step + best.keys.size() - 1;
   if (found >= steps.size()) return {};
   std::vector<std::string> children;
-  for (const auto& child : best.keys.back().subkeys()) children.push_back(printed(code_set, child.name()));
+  for (const auto& child : best.keys.back().subkeys()) {
+    children.push_back(printed(code_set, child.name()));
+  }
   return key_path_hint(printed(code_set, steps[found]), children);
 }
 

@@ -96,8 +96,8 @@ const char kUsage[] =
     "--value not found, or a usage error); 3 the output could not be written (a full\n"
     "disk, say); 4 --grep or --type matched nothing, with no damage found. With\n"
     "several hives, the highest status of any hive; a refused hive is reported and\n"
-    "the others are still written. A reader that closes the pipe early, as head does, ends vesk-dump\n"
-    "quietly by SIGPIPE.\n";
+    "the others are still written. A reader that closes the pipe early, as head\n"
+    "does, ends vesk-dump quietly by SIGPIPE.\n";
 
 int usage_error(const std::string& what) {
   std::cerr << "vesk-dump: " << what << "\nTry 'vesk-dump --help' for more.\n";
@@ -232,7 +232,9 @@ int main(int argc, char** argv) {
       options.grep = value;
     } else if (arg == "--type") {
       const std::optional<std::uint32_t> type = vesk::dump::parse_type(value);
-      if (!type) return usage_error("--type " + value + " is no value type (REG_SZ, ... or a number)");
+      if (!type) {
+        return usage_error("--type " + value + " is no value type (REG_SZ, ... or a number)");
+      }
       options.types.push_back(*type);
     } else if (arg == "--key") {
       key_option = value;
@@ -273,14 +275,8 @@ int main(int argc, char** argv) {
     key_option = files[1];
     files.erase(files.begin() + 1);
   }
-  if (files.size() > 1 && !is_line_format(options.format)) {
-    return usage_error("several hives go only with --format csv, jsonl or bodyfile: " +
-                       files[1]);
-  }
-  if (files.size() > 1 && options.format == vesk::dump::Format::kTimeline) {
-    return usage_error("--format timeline takes one hive a run; csv, jsonl and bodyfile "
-                       "take several");
-  }
+  // Only csv, jsonl and bodyfile take several hives.
+  if (files.size() > 1) return usage_error("too many arguments: " + files[1]);
   options.key_path = key_option.value_or("");
   if (!output_file.empty()) {
     return vesk::dump::dump_to_file(files, options, output_file, std::cerr);

@@ -318,7 +318,9 @@ std::string key_path_hint(std::string_view missing, const std::vector<std::strin
   for (const std::string& child : children) {
     if (child.size() >= missing.size()) continue;
     bool same = true;
-    for (std::size_t i = 0; same && i < child.size(); ++i) same = lower(child[i]) == lower(missing[i]);
+    for (std::size_t i = 0; same && i < child.size(); ++i) {
+      same = lower(child[i]) == lower(missing[i]);
+    }
     if (same) {
       return "the shell may have taken a backslash: quote the path, as '" + child + "\\" +
              std::string(missing.substr(child.size())) + "'";
