@@ -276,7 +276,9 @@ int main(int argc, char** argv) {
     files.erase(files.begin() + 1);
   }
   // Only csv, jsonl and bodyfile take several hives.
-  if (files.size() > 1) return usage_error("too many arguments: " + files[1]);
+  const bool several = is_line_format(options.format) &&
+                       options.format != vesk::dump::Format::kTimeline;
+  if (files.size() > 1 && !several) return usage_error("too many arguments: " + files[1]);
   options.key_path = key_option.value_or("");
   if (!output_file.empty()) {
     return vesk::dump::dump_to_file(files, options, output_file, std::cerr);
