@@ -51,7 +51,7 @@ void append_json_value(std::string& t, const ValueEntry& value) {
     t += "null";
   } else {
     t += '"';
-    for (const std::uint8_t b : *value.bytes) append_hex_byte(t, b);
+    append_hex_bytes(t, value.bytes->data(), value.bytes->size());
     t += '"';
     append_decoded(t, value.type, *value.bytes);
   }

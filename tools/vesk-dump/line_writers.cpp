@@ -21,10 +21,6 @@ void append_type(std::string& t, std::uint32_t type) {
   t += name != nullptr ? std::string(name) : std::to_string(type);
 }
 
-void append_hex_bytes(std::string& t, const std::vector<std::uint8_t>& bytes) {
-  for (const std::uint8_t b : bytes) append_hex_byte(t, b);
-}
-
 void append_utf8_text(std::string& t, const std::u32string& text) {
   for (const char32_t c : text) append_utf8(t, c);
 }
@@ -78,23 +74,22 @@ Unwritten CsvWriter::value(const KeyEntry& /*key*/, const ValueEntry& value) {
   t += ',';
   append_type(t, value.type);
   field.clear();
-  const char* form = "hex";
+  t += ',';
+  // Hex and numbers never need quoting: only text goes through the CSV quoting.
   if (!value.bytes) {
-    form = "none";
+    t += "none,";
   } else if (const std::optional<std::uint64_t> n = decoded_number(value.type, *value.bytes)) {
-    form = "number";
-    field = std::to_string(*n);
+    t += "number,";
+    t += std::to_string(*n);
   } else if (const std::optional<std::u32string> text =
                  is_string_type(value.type) ? printable_text(*value.bytes) : std::nullopt) {
-    form = "text";
+    t += "text,";
     append_utf8_text(field, *text);
+    append_csv_field(t, field);
   } else {
-    append_hex_bytes(field, *value.bytes);
+    t += "hex,";
+    append_hex_bytes(t, value.bytes->data(), value.bytes->size());
   }
-  t += ',';
-  t += form;
-  t += ',';
-  append_csv_field(t, field);
   t += ',';
   t += time_;
   t += ',';
@@ -212,7 +207,7 @@ Unwritten TextWriter::value(const KeyEntry& /*key*/, const ValueEntry& value) {
   } else if (const std::optional<std::uint64_t> n = decoded_number(value.type, *value.bytes)) {
     t += std::to_string(*n) + '\n';
   } else {
-    append_hex_bytes(t, *value.bytes);
+    append_hex_bytes(t, value.bytes->data(), value.bytes->size());
     t += '\n';
   }
   return {};
