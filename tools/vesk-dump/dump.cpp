@@ -4,7 +4,10 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <string_view>
@@ -14,6 +17,7 @@
 
 #include "clean_view.h"
 #include "code_set.h"
+#include "filter.h"
 #include "findings.h"
 #include "messages.h"
 #include "output.h"
@@ -22,7 +26,11 @@
 #include "report.h"
 #include "walk.h"
 #include "writers.h"
+#include "messages.h"
 #include "vesk/hive.hpp"
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace vesk::dump {
 namespace {
@@ -281,6 +289,36 @@ std::optional<Start> locate(const Key& root, const Options& options, const CodeS
   return start;
 }
 
+// A hint for a KEYPATH that named no key: slashes typed for backslashes, or a backslash
+// the shell took away, seen by a subkey's name that begins the step not found.
+std::string hint_for(const Key& root, const Options& options, const CodeSet& code_set) {
+  const std::optional<std::string> wanted = code_set.to_stored(options.key_path);
+  if (!wanted) return {};
+  const std::vector<std::string_view> steps = steps_of(*wanted);
+  const Descent best = deepest(root, root.name(), steps, options, code_set);
+  const std::size_t found = best.first_step + best.keys.size() - 1;
+  if (found >= steps.size()) return {};
+  std::vector<std::string> children;
+  for (const auto& child : best.keys.back().subkeys()) {
+    children.push_back(printed(code_set, child.name()));
+  }
+  return key_path_hint(printed(code_set, steps[found]), children);
+}
+
+// The --grep/--type filter in front of the writer; none when neither is given.
+std::optional<FilterSink> filter_for(const Options& options, const CodeSet& code_set,
+                                     Sink& writer) {
+  Filter filter;
+  filter.types = options.types;
+  if (!options.grep.empty()) {
+    const std::optional<std::u32string> text = code_set.decode(options.grep);
+    for (const char c : options.grep) filter.grep += static_cast<unsigned char>(c);
+    if (text) filter.grep = *text;
+  }
+  if (!filter.active()) return std::nullopt;
+  return std::optional<FilterSink>(std::in_place, writer, std::move(filter));
+}
+
 }  // namespace
 
 int dump_file(const std::string& path, const Options& options, std::ostream& out,
@@ -327,7 +365,12 @@ int dump_file(const std::string& path, const Options& options, std::ostream& out
   const CodeSet code_set;
   errno = 0;
   const std::optional<Start> start = locate(*root, options, code_set, report);
-  if (read_failed(Reading::kKeyPath, report) || !start) return kRefused;
+  if (read_failed(Reading::kKeyPath, report)) return kRefused;
+  if (!start) {
+    const std::string hint = hint_for(*root, options, code_set);
+    if (!hint.empty()) err << "vesk-dump: hint: " << hint << '\n';
+    return kRefused;
+  }
 
   if (options.check) {
     NoOutput nothing;
@@ -344,9 +387,12 @@ int dump_file(const std::string& path, const Options& options, std::ostream& out
   Output output(out);
   Shown shown = options.shown;
   shown.one_value = options.value.has_value();
-  const std::unique_ptr<Sink> writer =
-      make_writer(options.format, output, code_set, shown, find_code_page(options.code_page));
-  walk(hive, *start, options.max_depth, code_set, watch, progress, *writer);
+  const std::unique_ptr<Sink> writer = make_writer(options.format, output, code_set, shown,
+                                                   find_code_page(options.code_page),
+                                                   options.label);
+  std::optional<FilterSink> filter = filter_for(options, code_set, *writer);
+  Sink& sink = filter ? static_cast<Sink&>(*filter) : *writer;
+  walk(hive, *start, options.max_depth, code_set, watch, progress, sink);
   watch.changed();
   output.flush();
   errno = 0;
@@ -360,7 +406,69 @@ int dump_file(const std::string& path, const Options& options, std::ostream& out
     return kOutputFailed;
   }
   report.finish();
-  return report.has_errors() ? kDumpedWithDamage : kDumped;
+  if (report.has_errors()) return kDumpedWithDamage;
+  return filter && !filter->matched() ? kNothingMatched : kDumped;
+}
+
+int dump_files(const std::vector<std::string>& paths, const Options& options,
+               std::ostream& out, std::ostream& err) {
+  if (paths.size() == 1) return dump_file(paths[0], options, out, err);
+  int worst = kDumped;
+  bool all_unmatched = true;
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    Options one = options;
+    one.label.hive = paths[i];
+    one.label.header = i == 0;
+    const int status = dump_file(paths[i], one, out, err);
+    all_unmatched = all_unmatched && status == kNothingMatched;
+    if (status != kNothingMatched && status > worst) worst = status;
+  }
+  return all_unmatched ? kNothingMatched : worst;
+}
+
+int dump_to_file(const std::vector<std::string>& paths, const Options& options,
+                 const std::string& output, std::ostream& err) {
+  struct stat target {};
+  if (stat(output.c_str(), &target) == 0) {
+    for (const std::string& path : paths) {
+      struct stat hive {};
+      if (stat(path.c_str(), &hive) == 0 && hive.st_dev == target.st_dev &&
+          hive.st_ino == target.st_ino) {
+        err << "vesk-dump: " << output << ": " << output_is_hive() << '\n';
+        return kRefused;
+      }
+    }
+  }
+  std::string temp = output + ".vesk-XXXXXX";
+  const int fd = mkstemp(temp.data());
+  if (fd < 0) {
+    err << "vesk-dump: " << output << ": " << std::strerror(errno) << '\n';
+    return kOutputFailed;
+  }
+  // mkstemp makes the file private; the output gets the permissions any new file would.
+  const mode_t mask = umask(0);
+  umask(mask);
+  fchmod(fd, 0666 & ~mask);
+  int status = kOutputFailed;
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    if (out) status = dump_files(paths, options, out, err);
+    out.close();
+    if (out.fail() && status != kOutputFailed) {
+      err << "vesk-dump: " << output << ": " << std::strerror(errno) << '\n';
+      status = kOutputFailed;
+    }
+  }
+  const bool keep = status != kOutputFailed && (status != kRefused || paths.size() > 1) &&
+                    fsync(fd) == 0;
+  close(fd);
+  if (keep && std::rename(temp.c_str(), output.c_str()) == 0) return status;
+  if (keep) {
+    err << "vesk-dump: " << output << ": " << std::strerror(errno) << '\n';
+    status = kOutputFailed;
+  }
+  std::remove(temp.c_str());
+  return status;
 }
 
 }  // namespace vesk::dump

@@ -3,9 +3,11 @@
 // hive is read only through the library's exported functions (include/vesk/hive.hpp).
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "writers.h"
 
@@ -16,6 +18,7 @@ inline constexpr int kDumped = 0;             // all of it
 inline constexpr int kDumpedWithDamage = 1;   // damage, or parts the library cannot read
 inline constexpr int kRefused = 2;            // not read at all: no hive, no such key, usage
 inline constexpr int kOutputFailed = 3;       // the output could not be written
+inline constexpr int kNothingMatched = 4;     // --grep or --type matched nothing (no damage)
 
 struct Options {
   Format format = Format::kReg;
@@ -33,6 +36,9 @@ struct Options {
   bool check = false;       // walk as a dump does, write nothing, summarise what was found
   bool ignore_dirty = false;  // read a hive whose sequence numbers differ, as it is
   int code_page = 1252;     // what --format regedit4 is written in; find_code_page accepts it
+  std::string grep;         // in the code set: only what holds this text (case ignored)
+  std::vector<std::uint32_t> types;  // only values of these types; empty: all
+  LineLabel label;          // the hive's name on each line of a line format, and the header
 };
 
 // Writes the hive at `path` to `out`, diagnostics to `err`; returns the exit status,
@@ -40,5 +46,18 @@ struct Options {
 // with a summary.
 int dump_file(const std::string& path, const Options& options, std::ostream& out,
               std::ostream& err);
+
+// Writes each hive in turn, as dump_file does; with several, each line names its hive
+// and only the first writes a header. A hive refused is reported and the rest still
+// written. Returns the highest status of any hive (kNothingMatched only when every hive
+// matched nothing).
+int dump_files(const std::vector<std::string>& paths, const Options& options,
+               std::ostream& out, std::ostream& err);
+
+// dump_files into the file `output`, whole or not at all: written to a temporary file
+// beside it, renamed over it at the end, removed when nothing could be written. Refused
+// when `output` is one of the hives.
+int dump_to_file(const std::vector<std::string>& paths, const Options& options,
+                 const std::string& output, std::ostream& err);
 
 }  // namespace vesk::dump

@@ -2,6 +2,7 @@
 // a stream in between. Reading numbers out of bytes belongs to decoded_data.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -11,6 +12,19 @@ inline void append_hex_byte(std::string& out, std::uint8_t b) {
   static const char kDigits[] = "0123456789abcdef";
   out += kDigits[b >> 4];
   out += kDigits[b & 0xF];
+}
+
+// Every byte as two digits, written in place: data runs to many kilobytes, and one
+// resize costs less than a capacity check per digit.
+inline void append_hex_bytes(std::string& out, const std::uint8_t* bytes, std::size_t n) {
+  static const char kDigits[] = "0123456789abcdef";
+  const std::size_t at = out.size();
+  out.resize(at + 2 * n);
+  char* p = out.data() + at;
+  for (std::size_t i = 0; i < n; ++i) {
+    *p++ = kDigits[bytes[i] >> 4];
+    *p++ = kDigits[bytes[i] & 0xF];
+  }
 }
 
 // `digits` lowercase digits of `v`, leading zeros kept; 0 digits: as many as it needs.

@@ -39,6 +39,29 @@ void append_decoded(std::string& t, std::uint32_t type, const std::vector<std::u
 
 }  // namespace
 
+void append_json_value(std::string& t, const ValueEntry& value) {
+  t += "{\"name\": ";
+  if (value.unreadable.empty()) {
+    append_json_string(t, value.name);
+  } else {
+    t += "null";
+  }
+  t += ", \"type\": " + std::to_string(value.type) + ", \"data\": ";
+  if (!value.bytes) {
+    t += "null";
+  } else {
+    t += '"';
+    append_hex_bytes(t, value.bytes->data(), value.bytes->size());
+    t += '"';
+    append_decoded(t, value.type, *value.bytes);
+  }
+  if (!value.unreadable.empty()) {
+    t += ", \"unreadable\": ";
+    append_json_string(t, value.unreadable);
+  }
+  t += '}';
+}
+
 void JsonWriter::indent(int depth, int extra) {
   out_.text().append(static_cast<std::size_t>(4 * depth + extra), ' ');
 }
@@ -90,26 +113,7 @@ Unwritten JsonWriter::value(const KeyEntry& key, const ValueEntry& value) {
     indent(key.depth, 4);
   }
   first_value_ = false;
-  t += "{\"name\": ";
-  if (value.unreadable.empty()) {
-    append_json_string(t, value.name);
-  } else {
-    t += "null";
-  }
-  t += ", \"type\": " + std::to_string(value.type) + ", \"data\": ";
-  if (!value.bytes) {
-    t += "null";
-  } else {
-    t += '"';
-    for (const std::uint8_t b : *value.bytes) append_hex_byte(t, b);
-    t += '"';
-    append_decoded(t, value.type, *value.bytes);
-  }
-  if (!value.unreadable.empty()) {
-    t += ", \"unreadable\": ";
-    append_json_string(t, value.unreadable);
-  }
-  t += '}';
+  append_json_value(t, value);
   if (one_value_) t += '\n';
   return {};
 }

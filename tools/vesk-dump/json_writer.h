@@ -16,6 +16,9 @@
 
 namespace vesk::dump {
 
+// Appends one value as the object this format writes it as, on one line; jsonl shares it.
+void append_json_value(std::string& t, const ValueEntry& value);
+
 class JsonWriter : public Sink {
  public:
   // With `one_value`, the document is the one value object the walk hands over.

@@ -3,19 +3,24 @@
 #include <clocale>
 #include <cstdlib>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include <sys/stat.h>
 
 #include <unistd.h>
 
 #include "code_pages.h"
 #include "diff.h"
 #include "dump.h"
+#include "filter.h"
 
 namespace {
 
 const char kUsage[] =
     "Usage: vesk-dump [OPTION]... HIVE [KEYPATH]\n"
+    "  or:  vesk-dump [OPTION]... --format csv|jsonl|bodyfile [--key KEYPATH] HIVE...\n"
     "Write the registry hive file HIVE as text on standard output: a .reg file that\n"
     "regedit imports, one JSON document, an indented tree, or a timeline of its keys.\n"
     "With KEYPATH (names separated by backslashes, case ignored, e.g.\n"
@@ -27,8 +32,20 @@ const char kUsage[] =
     "                         data as stored;\n"
     "                       regedit4: \"REGEDIT4\" in a Windows code page, for\n"
     "                         hosts that need it;\n"
-    "                       json; tree, for reading; or timeline: CSV, a line per\n"
-    "                         key, newest first.\n"
+    "                       json; tree, for reading; timeline: CSV, a line per\n"
+    "                         key, newest first;\n"
+    "                       csv: a row per value (and per key without values):\n"
+    "                         path,value,type,form,data,last_written,note, data\n"
+    "                         as text where exact (form text), a number, or hex;\n"
+    "                       jsonl: a JSON object per key, with its path and values;\n"
+    "                       bodyfile: the Sleuth Kit body file mactime -b reads,\n"
+    "                         a line per key, its last-write time as mtime;\n"
+    "                       text: with --value, the data alone: a string and a\n"
+    "                         newline, a multi-string a string a line, a number in\n"
+    "                         decimal, other data in hex.\n"
+    "                       tree, csv and jsonl suit grep and diff; reg and\n"
+    "                       regedit4 suit import. All but reg and regedit4 are\n"
+    "                       UTF-8 (tree: the locale's code set).\n"
     "                       Default: reg; tree when standard output is a terminal.\n"
     "      --code-page N    the code page of --format regedit4: 874 or 1250 to\n"
     "                       1258 (default: 1252). A value it cannot carry exactly\n"
@@ -38,6 +55,17 @@ const char kUsage[] =
     "                       key's own name)\n"
     "      --value NAME     print only the value NAME of the key (@ or '' for the\n"
     "                       unnamed value)\n"
+    "      --grep TEXT      only the values whose name or string data holds TEXT,\n"
+    "                       and the keys whose names hold it, case ignored, each\n"
+    "                       with the keys above it\n"
+    "      --type TYPE      only values of TYPE (REG_SZ, SZ, REG_BINARY, ... or a\n"
+    "                       number); may be given more than once\n"
+    "      --key KEYPATH    KEYPATH as an option, so that every argument after the\n"
+    "                       options is a hive (csv, jsonl, bodyfile: each line then\n"
+    "                       begins with its hive's name)\n"
+    "  -o, --output FILE    write to FILE, whole or not at all: the text goes to a\n"
+    "                       temporary file beside it, renamed at the end; never over\n"
+    "                       a hive being read\n"
     "      --times          tree: show each key's last-write time\n"
     "      --full-data      tree: show binary data whole, not its first 16 bytes\n"
     "      --max-depth N    follow subkeys at most N levels down (default: 512)\n"
@@ -75,8 +103,10 @@ const char kUsage[] =
     "with parts the library cannot read, each reported on standard error; 2 refused\n"
     "(not a readable hive, not written out cleanly and no --ignore-dirty, KEYPATH or\n"
     "--value not found, or a usage error); 3 the output could not be written (a full\n"
-    "disk, say). A reader that closes the pipe early, as head does, ends vesk-dump\n"
-    "quietly by SIGPIPE.\n"
+    "disk, say); 4 --grep or --type matched nothing, with no damage found. With\n"
+    "several hives, the highest status of any hive; a refused hive is reported and\n"
+    "the others are still written. A reader that closes the pipe early, as head\n"
+    "does, ends vesk-dump quietly by SIGPIPE.\n"
     "With --diff, 0 the same; 5 they differ, every part compared; 6 parts the library\n"
     "cannot read were not compared (each said); 1 damage in either hive; 2 and 3 as\n"
     "above.\n";
@@ -169,6 +199,15 @@ int diff_main(int argc, char** argv) {
   return vesk::dump::diff_files(files[0], files[1], options, std::cout, std::cerr);
 }
 
+// Whether the arguments after the options are all hives: with three or more, or with
+// two in a line format when the second names a file, as no key path does.
+bool hives_only(vesk::dump::Format format, const std::vector<std::string>& files) {
+  if (!is_line_format(format) || format == vesk::dump::Format::kTimeline) return false;
+  if (files.size() > 2) return true;
+  struct stat st {};
+  return stat(files[1].c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -181,14 +220,14 @@ int main(int argc, char** argv) {
   vesk::dump::Options options;
   options.progress = isatty(STDERR_FILENO) == 1;
   bool format_given = false;
-  std::string files[2];
-  int file_count = 0;
+  std::vector<std::string> files;
+  std::optional<std::string> key_option;
+  std::string output_file;
   bool options_done = false;
   for (int i = 1; i < argc; ++i) {
     std::string arg = argv[i];
     if (options_done || arg.empty() || arg[0] != '-' || arg == "-") {
-      if (file_count == 2) return usage_error("too many arguments: " + arg);
-      files[file_count++] = arg;
+      files.push_back(arg);
       continue;
     }
     if (arg == "--") {
@@ -225,7 +264,8 @@ int main(int argc, char** argv) {
     }
     const bool takes_value = arg == "-f" || arg == "--format" || arg == "-p" ||
                              arg == "--prefix" || arg == "--max-depth" || arg == "--value" ||
-                             arg == "--code-page";
+                             arg == "--code-page" || arg == "--grep" || arg == "--type" ||
+                             arg == "--key" || arg == "-o" || arg == "--output";
     if (!takes_value) return usage_error("unknown option " + arg);
     if (!inline_value) {
       if (i + 1 >= argc) return usage_error(arg + " needs a value");
@@ -239,8 +279,26 @@ int main(int argc, char** argv) {
       else if (name == "json") options.format = vesk::dump::Format::kJson;
       else if (name == "tree") options.format = vesk::dump::Format::kTree;
       else if (name == "timeline") options.format = vesk::dump::Format::kTimeline;
-      else return usage_error("unknown format '" + value +
-                              "' (reg, regedit4, json, tree or timeline)");
+      else if (name == "csv") options.format = vesk::dump::Format::kCsv;
+      else if (name == "jsonl") options.format = vesk::dump::Format::kJsonl;
+      else if (name == "bodyfile") options.format = vesk::dump::Format::kBodyfile;
+      else if (name == "text") options.format = vesk::dump::Format::kText;
+      else return usage_error("unknown format '" + value + "' (reg, regedit4, json, tree, " +
+                              "timeline, csv, jsonl, bodyfile or text)");
+    } else if (arg == "--grep") {
+      if (value.empty()) return usage_error("--grep needs a text");
+      options.grep = value;
+    } else if (arg == "--type") {
+      const std::optional<std::uint32_t> type = vesk::dump::parse_type(value);
+      if (!type) {
+        return usage_error("--type " + value + " is no value type (REG_SZ, ... or a number)");
+      }
+      options.types.push_back(*type);
+    } else if (arg == "--key") {
+      key_option = value;
+    } else if (arg == "-o" || arg == "--output") {
+      if (value.empty()) return usage_error(arg + " needs a file name");
+      output_file = value;
     } else if (arg == "--code-page") {
       int number = 0;
       if (!parse_depth(value, number) || !vesk::dump::find_code_page(number)) {
@@ -272,12 +330,26 @@ int main(int argc, char** argv) {
       options.max_depth_chosen = true;
     }
   }
-  if (file_count == 0) return usage_error("no hive file given");
+  if (files.empty()) return usage_error("no hive file given");
   if (options.value && options.format == vesk::dump::Format::kTimeline) {
     return usage_error("--value does not go with --format timeline");
   }
-  options.key_path = files[1];
+  if (options.format == vesk::dump::Format::kText && !options.value) {
+    return usage_error("--format text needs --value NAME");
+  }
   // UTF-16 on a terminal is unreadable: there the default is the tree, meant for reading.
   if (!format_given && isatty(STDOUT_FILENO) == 1) options.format = vesk::dump::Format::kTree;
-  return vesk::dump::dump_file(files[0], options, std::cout, std::cerr);
+  if (!key_option && files.size() >= 2 && !hives_only(options.format, files)) {
+    key_option = files[1];
+    files.erase(files.begin() + 1);
+  }
+  // Only csv, jsonl and bodyfile take several hives.
+  const bool several = is_line_format(options.format) &&
+                       options.format != vesk::dump::Format::kTimeline;
+  if (files.size() > 1 && !several) return usage_error("too many arguments: " + files[1]);
+  options.key_path = key_option.value_or("");
+  if (!output_file.empty()) {
+    return vesk::dump::dump_to_file(files, options, output_file, std::cerr);
+  }
+  return vesk::dump::dump_files(files, options, std::cout, std::cerr);
 }

@@ -380,4 +380,27 @@ std::string why_not_compared(Uncompared why, bool in_old, std::int32_t index,
   return {};
 }
 
+const char* output_is_hive() {
+  return "is a hive being read; the output must go to another file";
+}
+
+std::string key_path_hint(std::string_view missing, const std::vector<std::string>& children) {
+  if (missing.find('/') != std::string_view::npos) {
+    return "separate keys with backslashes, not '/', and quote the path";
+  }
+  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+  for (const std::string& child : children) {
+    if (child.size() >= missing.size()) continue;
+    bool same = true;
+    for (std::size_t i = 0; same && i < child.size(); ++i) {
+      same = lower(child[i]) == lower(missing[i]);
+    }
+    if (same) {
+      return "the shell may have taken a backslash: quote the path, as '" + child + "\\" +
+             std::string(missing.substr(child.size())) + "'";
+    }
+  }
+  return {};
+}
+
 }  // namespace vesk::dump

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "entries.h"
 #include "findings.h"
@@ -39,5 +40,13 @@ std::string why_unwritten(const Unwritten& what);
 // `detail` the value's index and why its name is unread, for the name reasons.
 std::string why_not_compared(Uncompared why, bool in_old, std::int32_t index = 0,
                              std::string_view detail = {});
+
+// Why -o refuses a file: it is one of the hives being read.
+const char* output_is_hive();
+
+// A hint for a KEYPATH that names no key, from how it was typed: forward slashes, or a
+// backslash the shell took away; empty when none fits. `children` are the names of the
+// subkeys of the last key found (as printed), `missing` the step not found.
+std::string key_path_hint(std::string_view missing, const std::vector<std::string>& children);
 
 }  // namespace vesk::dump

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "filetime.h"
+#include "line_text.h"
 
 namespace vesk::dump {
 namespace {
@@ -17,20 +18,6 @@ int rank(std::uint64_t filetime) {
     case TimeKind::kZero: break;
   }
   return 2;
-}
-
-// RFC 4180: a field holding a comma, a quote or a line break is quoted, quotes doubled.
-void append_csv_field(std::string& t, std::string_view field) {
-  if (field.find_first_of(",\"\r\n") == std::string_view::npos) {
-    t += field;
-    return;
-  }
-  t += '"';
-  for (const char c : field) {
-    if (c == '"') t += '"';
-    t += c;
-  }
-  t += '"';
 }
 
 }  // namespace

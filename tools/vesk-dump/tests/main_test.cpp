@@ -49,7 +49,8 @@ TEST(MainTest, UsageErrors) {
   const Row rows[] = {
       {{}, "no hive file given"},
       {{"--frobnicate", "x"}, "unknown option --frobnicate"},
-      {{"--format", "xml", "x"}, "unknown format 'xml' (reg, regedit4, json, tree or timeline)"},
+      {{"--format", "xml", "x"},
+       "unknown format 'xml' (reg, regedit4, json, tree, timeline, csv, jsonl, bodyfile or text)"},
       {{"x", "--format"}, "--format needs a value"},
       {{"--prefix=", "x"}, "--prefix needs a path"},
       {{"--max-depth", "-1", "x"}, "--max-depth needs a number, not '-1'"},
