@@ -290,10 +290,36 @@ std::string subkeys_unread(NotRead why, std::int64_t detail) {
   return not_lf(signature);
 }
 
+std::string skipped_reasons(Items of, const SkipCounts& counts) {
+  const bool keys = of == Items::kSubkeys;
+  std::string text;
+  for (std::size_t i = 0; i < counts.size(); ++i) {
+    const std::int32_t n = counts[i];
+    if (n == 0) continue;
+    if (!text.empty()) text += "; ";
+    switch (static_cast<Skip>(i)) {
+      case Skip::kNoCell: text += plural(n, "reference", "references") + " to no cell in the file"; break;
+      case Skip::kWrongKind:
+        text += plural(n, "reference", "references") + " to a cell that is no " +
+                (keys ? "key node" : "value node");
+        break;
+      case Skip::kPastEnd:
+        text += plural(n, "reference", "references") + " into the part the cut file lost";
+        break;
+      case Skip::kListedElsewhere: text += plural(n, "key", "keys") + " dumped under another key"; break;
+      case Skip::kNotReached: text += to_string(n) + " not read after damage or a stop"; break;
+      case Skip::kNone:
+      case Skip::kSeveral: break;
+    }
+  }
+  return text;
+}
+
 std::string why_unwritten(const Unwritten& what) {
   const std::string page = to_string(what.code_page);
   switch (what.why) {
-    case Unwritten::Why::kNameHasControls: return "its name holds control characters";
+    case Unwritten::Why::kNameHasControls:
+      return "its name holds a line end, a NUL or a closing ']' that a .reg line cannot carry";
     case Unwritten::Why::kPathNotInCodePage:
       return "its path has characters that code page " + page + " lacks";
     case Unwritten::Why::kNameNotInCodePage:
