@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "clean_view.h"
+#include "file_audit.h"
 #include "code_set.h"
 #include "findings.h"
 #include "output.h"
@@ -209,6 +210,7 @@ int dump_file(const std::string& path, const Options& options, std::ostream& out
     return kRefused;
   }
   name_cut(*hive.handle(), report);
+  audit_file(path, report);
   const std::optional<Key> root = hive.root();
   if (!root) {
     report.refuse(vesk::why_no_root(opened).reason());

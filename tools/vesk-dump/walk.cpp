@@ -143,11 +143,16 @@ class Walker {
     std::string name = child.name();
     const bool whole =
         paths_.push([&](std::string& path) { return code_set_.append_name(path, name); });
+    const std::uint32_t named = format::cell_contents(child.record().parent);
+    if (named != top.key.offset()) {
+      findings_.add(ParentElsewhere{child.offset(), paths_.text(), named});
+    }
     enter(child, std::move(name), whole, index);
   }
 
   void enter(const Key& key, std::string name, bool name_whole, std::int32_t index = -1) {
     ++counts_.keys;
+    past_bins(key.offset(), format::kNkNameAt);
     progress_.update(counts_.keys, counts_.values);
     std::string unreadable = check_name(key, name);
     frames_.push_back(Frame{key, std::move(name), name_whole, std::move(unreadable),
@@ -256,6 +261,7 @@ class Walker {
         count_past_end(lists_, lost_.values, record.offset, 1);
         continue;
       }
+      past_bins(record.offset, format::kVkNameAt);
       if (!hand_over(value, i, here)) break;
     }
     scan->finish(lists_, paths_.text());
@@ -311,6 +317,7 @@ class Walker {
                                escaped(name), length});
     } else {
       bytes = value.bytes();
+      if (length > format::kVkInlineMaxBytes) past_bins(data_at, static_cast<std::uint32_t>(length));
     }
     if (bytes && length > format::kVkInlineMaxBytes &&
         !spend(data_left_, static_cast<std::uint32_t>(length), Budget::kData)) {
@@ -328,6 +335,13 @@ class Walker {
     std::string out;
     code_set_.append_name(out, name, true);
     return out;
+  }
+
+  // Reports a record or data that lies in the file past the bins the base block declares:
+  // the library reads it, but a sound hive keeps all it holds inside its bins.
+  void past_bins(std::uint32_t at, std::uint32_t bytes) {
+    if (extent_.cut() || at + std::uint64_t{bytes} <= extent_.hive_end) return;
+    findings_.add(PastBins{at, paths_.text(), extent_.hive_end});
   }
 
   void report_revisit(const Key& child) {
