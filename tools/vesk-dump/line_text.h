@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace vesk::dump {
 
@@ -38,6 +39,28 @@ inline std::optional<char32_t> control_of_picture(char32_t c) {
   if (c >= kControlPictures && c < kControlPictures + 0x20) return c - kControlPictures;
   if (c == kDeletePicture) return 0x7F;
   return std::nullopt;
+}
+
+// A path printed in a line format, read back as stored 8-bit names: UTF-8, pictures as
+// their controls; none when it is no UTF-8 or holds a character no stored name can.
+inline std::optional<std::string> stored_of_line_text(std::string_view text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const int more = lead < 0x80 ? 0 : (lead & 0xE0) == 0xC0 ? 1 : (lead & 0xF0) == 0xE0 ? 2 : -1;
+    if (more < 0 || text.size() - i <= static_cast<std::size_t>(more)) return std::nullopt;
+    char32_t c = more == 0 ? lead : more == 1 ? (lead & 0x1F) : (lead & 0x0F);
+    for (int k = 1; k <= more; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return std::nullopt;
+      c = c << 6 | (next & 0x3F);
+    }
+    i += static_cast<std::size_t>(more) + 1;
+    if (const std::optional<char32_t> control = control_of_picture(c)) c = *control;
+    if (c > 0xFF) return std::nullopt;
+    out += static_cast<char>(c);
+  }
+  return out;
 }
 
 }  // namespace vesk::dump

@@ -345,7 +345,7 @@ std::string skipped_reasons(Items of, const SkipCounts& counts) {
       case Skip::kPastEnd:
         text += plural(n, "reference", "references") + " into the part the cut file lost";
         break;
-      case Skip::kListedElsewhere: text += plural(n, "key", "keys") + " dumped under another key"; break;
+      case Skip::kListedElsewhere: text += plural(n, "key", "keys") + " already dumped elsewhere"; break;
       case Skip::kNotReached: text += to_string(n) + " not read after damage or a stop"; break;
       case Skip::kNone:
       case Skip::kSeveral: break;

@@ -171,7 +171,15 @@ class Walker {
     top.scan.finish(lists_, paths_.text());
     if (top.list) {
       // Elements the key counts that the scan ended before, after damage or a stop.
-      const std::int32_t listed = std::min(top.key.record().subkey_count, top.list->size());
+      const auto in_file = static_cast<std::int32_t>(std::min<std::uint32_t>(
+          elements_in_file(extent_, top.list->record().offset, format::kLfElementsAt,
+                           format::kLfElementBytes),
+          0x7FFF));
+      // A count the file cannot hold is damage of its own, named as such: then only the
+      // elements read are known.
+      const std::int32_t counted = top.key.record().subkey_count;
+      const std::int32_t listed =
+          counted <= in_file ? std::min(counted, top.list->size()) : top.subkeys_taken;
       if (listed > top.subkeys_taken) {
         top.key_skips[index_of(Skip::kNotReached)] += listed - top.subkeys_taken;
       }
@@ -265,8 +273,13 @@ class Walker {
       if (!hand_over(value, i, here)) break;
     }
     scan->finish(lists_, paths_.text());
-    if (counted.value_count > taken && !start_.only_value) {
-      skips[index_of(Skip::kNotReached)] += counted.value_count - taken;
+    // A count the file cannot hold is damage of its own, named as such: then only the
+    // elements read are known.
+    const std::int64_t in_file = elements_in_file(
+        extent_, format::cell_contents(counted.value_list), 0, format::kValueListElementBytes);
+    const std::int64_t listed = counted.value_count <= in_file ? counted.value_count : taken;
+    if (listed > taken && !start_.only_value) {
+      skips[index_of(Skip::kNotReached)] += static_cast<std::int32_t>(listed - taken);
     }
   }
 

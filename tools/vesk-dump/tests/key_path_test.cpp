@@ -28,8 +28,10 @@ std::vector<std::string> printed_paths(Format format, const std::string& out) {
       paths.push_back(line.substr(0, line.size() - 1));  // without its closing backslash
       break;
     } else if (format == Format::kTimeline && line.rfind("last_written,", 0) != 0) {
+      // The path lies between the time and the last three fields (not_read empty here).
       const std::size_t first = line.find(',');
-      const std::size_t middle = line.rfind(',', line.rfind(',') - 1);
+      std::size_t middle = line.size();
+      for (int field = 0; field < 3; ++field) middle = line.rfind(',', middle - 1);
       paths.push_back(line.substr(first + 1, middle - first - 1));
     }
   }
