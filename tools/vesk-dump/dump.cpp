@@ -205,7 +205,10 @@ std::optional<Start> locate(const Key& root, const Options& options, const CodeS
     start->name = start->key.name();
     start->path += '\\';
     start->name_whole = code_set.append_name(start->path, start->name) && start->name_whole;
-    start->chars += u'\\' + utf16_of_stored(start->name);
+    // A key found by its place in the list keeps that form, as the line formats print it.
+    const std::string_view step = steps[best.first_step + i - 1];
+    const bool by_index = compare_names(start->name, step) != 0;
+    start->chars += u'\\' + utf16_of_stored(by_index ? step : std::string_view(start->name));
   }
   const std::size_t found = best.first_step + best.keys.size() - 1;
   if (found < steps.size()) {

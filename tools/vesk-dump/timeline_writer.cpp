@@ -46,12 +46,12 @@ void append_note(std::string& t, const char* items, std::int32_t count, std::str
 Unwritten TimelineWriter::key(const KeyEntry& key) {
   const auto index = static_cast<std::uint32_t>(rows_.size());
   const std::size_t name_at = names_.size();
-  if (!key.unreadable.empty()) {
+  if (key.depth == 0) {
+    for (const char16_t c : key.start_path) append_line_char(names_, c);
+  } else if (!key.unreadable.empty()) {
     // A name the library could not read whole is never shown as if it were the name;
     // the key's place in its list tells it from its siblings.
     names_ += "<key " + std::to_string(key.index) + ": " + std::string(key.unreadable) + ">";
-  } else if (key.depth == 0) {
-    for (const char16_t c : key.start_path) append_line_char(names_, c);
   } else {
     for (const char c : key.name) append_line_char(names_, static_cast<unsigned char>(c));
   }
