@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A real client for vesk-dump's .reg files: each lf-only 1.3 hive in tests/data/hives and
-# the sample is dumped as .reg (UTF-16LE) and as REGEDIT4 (code pages 1252 and 1251),
-# imported into a fresh Wine prefix with `regedit /S`, exported again with `regedit /E`,
+# the sample (also a copy with names holding control characters) is dumped as .reg
+# (UTF-16LE) and as REGEDIT4 (code pages 1252 and 1251), imported into a fresh Wine prefix with `regedit /S`, exported again with `regedit /E`,
 # and every value compared with what the library reads (type and bytes);
 # regedit_import.py does the comparing.
 # VESK_DUMP_REG names another vesk-dump for the .reg files (then only its default format,
@@ -22,6 +22,20 @@ done
 work=$root/build/regedit-import
 rm -rf "$work"
 mkdir -p "$work"
+# Names with control characters other than CR, LF and NUL, which a .reg line carries and
+# regedit imports: the sample with keys named with U+009F and with ESC, a value with BEL
+# (each replacing a letter past the first four, so the lists' name hints still hold).
+controls=$work/sample-controls.hiv
+python3 - "$root/examples/sample.hiv" "$controls" <<'PY'
+import sys
+data = open(sys.argv[1], "rb").read()
+for old, new in ((b"ShellNew", b"Shell\x9few"), (b"Settings", b"Sett\x1bngs"),
+                 (b"PerceivedType", b"Perceived\x07ype")):
+    assert data.count(old) == 1, old
+    data = data.replace(old, new)
+open(sys.argv[2], "wb").write(data)
+PY
+inputs+=("$controls")
 export WINEPREFIX=$work/prefix WINEDEBUG=-all LC_ALL=C.UTF-8
 export WINEDLLOVERRIDES="mscoree=d;mshtml=d"
 wine=/usr/lib/wine/wine64

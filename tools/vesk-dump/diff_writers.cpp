@@ -158,7 +158,7 @@ class RegChanges : public ChangeSink {
     close();
     path_ = path;
     chars_ = utf16_of_stored(path);
-    section_ = KeyEntry{path_, path_, path_, 0, true, 0, 0, 0, chars_, {}, 0, {}};
+    section_ = KeyEntry{path_, path_, path_, 0, true, 0, 0, 0, chars_, {}, 0, {}, {}, -1};
     reg_.key(section_);
     open_ = true;
   }

@@ -16,10 +16,13 @@
 #include <vector>
 
 #include "clean_view.h"
+#include "file_audit.h"
 #include "code_set.h"
 #include "filter.h"
 #include "findings.h"
 #include "messages.h"
+#include "layout.h"
+#include "line_text.h"
 #include "output.h"
 #include "placement.h"
 #include "progress.h"
@@ -197,11 +200,31 @@ struct Descent {
   std::size_t first_step;  // the steps before it are the ones the root stands for
 };
 
+// The subkey a printed "<key N: why>" step stands for: the one at N in the key's list,
+// as printed for a key whose name cannot be read; none for any other step.
+std::optional<Key> subkey_by_index(const Key& key, std::string_view step) {
+  constexpr std::string_view kLead = "<key ";
+  if (step.substr(0, kLead.size()) != kLead || step.back() != '>') return std::nullopt;
+  std::int64_t index = 0;
+  std::size_t i = kLead.size();
+  for (; i < step.size() && step[i] >= '0' && step[i] <= '9' && index <= 0x7FFF; ++i) {
+    index = index * 10 + (step[i] - '0');
+  }
+  if (i == kLead.size() || i >= step.size() || step[i] != ':') return std::nullopt;
+  if (key.subkey_count() <= 0) return std::nullopt;
+  const Subkeys list = key.subkeys();
+  if (list.record().signature != kSigLfList || index >= list.size()) return std::nullopt;
+  Key child = list.at(static_cast<std::int32_t>(index)).first;
+  if (child.record().signature != format::kSigNk) return std::nullopt;
+  return child;
+}
+
 Descent descend(const Key& root, const std::vector<std::string_view>& steps,
                 std::size_t first_step) {
   Descent d{{root}, first_step};
   for (std::size_t i = first_step; i < steps.size(); ++i) {
     std::optional<Key> next = d.keys.back().subkey(steps[i]);
+    if (!next) next = subkey_by_index(d.keys.back(), steps[i]);
     if (!next) break;
     d.keys.push_back(*next);
   }
@@ -260,13 +283,25 @@ std::optional<Start> locate(const Key& root, const Options& options, const CodeS
                             Findings& findings) {
   std::optional<Start> start = at_root(root, options, code_set, findings);
   if (!start) return std::nullopt;
-  const std::optional<std::string> wanted = code_set.to_stored(options.key_path);
+  // A path as the code set prints it (.reg, tree, messages), or as the line formats do:
+  // UTF-8 in any locale, with control pictures.
+  std::optional<std::string> wanted = code_set.to_stored(options.key_path);
+  const std::optional<std::string> as_line = stored_of_line_text(options.key_path);
+  if (!wanted) wanted = as_line;
   if (!wanted) {
     findings.add(NotStorable{kNoOffset, false, options.key_path, start->path});
     return std::nullopt;
   }
-  const std::vector<std::string_view> steps = steps_of(*wanted);
-  const Descent best = deepest(root, start->name, steps, options, code_set);
+  std::vector<std::string_view> steps = steps_of(*wanted);
+  Descent best = deepest(root, start->name, steps, options, code_set);
+  if (as_line && *as_line != *wanted && best.first_step + best.keys.size() - 1 < steps.size()) {
+    std::vector<std::string_view> line_steps = steps_of(*as_line);
+    Descent line = deepest(root, start->name, line_steps, options, code_set);
+    if (line.first_step + line.keys.size() - 1 == line_steps.size()) {
+      steps = std::move(line_steps);
+      best = std::move(line);
+    }
+  }
   // Each key's stored name (and case) goes into the path.
   for (std::size_t i = 1; i < best.keys.size(); ++i) {
     start->above.push_back({start->key.offset(), start->path});
@@ -274,7 +309,10 @@ std::optional<Start> locate(const Key& root, const Options& options, const CodeS
     start->name = start->key.name();
     start->path += '\\';
     start->name_whole = code_set.append_name(start->path, start->name) && start->name_whole;
-    start->chars += u'\\' + utf16_of_stored(start->name);
+    // A key found by its place in the list keeps that form, as the line formats print it.
+    const std::string_view step = steps[best.first_step + i - 1];
+    const bool by_index = compare_names(start->name, step) != 0;
+    start->chars += u'\\' + utf16_of_stored(by_index ? step : std::string_view(start->name));
   }
   const std::size_t found = best.first_step + best.keys.size() - 1;
   if (found < steps.size()) {
@@ -362,6 +400,7 @@ int dump_file(const std::string& path, const Options& options, std::ostream& out
   const std::optional<Key> root = hive.root();
   if (read_failed(Reading::kRootKey, report)) return kRefused;
   if (!root) return refuse(vesk::why_no_root(opened).reason());
+  audit_file(path, watch);
   const CodeSet code_set;
   errno = 0;
   const std::optional<Start> start = locate(*root, options, code_set, report);

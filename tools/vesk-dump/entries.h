@@ -11,6 +11,24 @@
 
 namespace vesk::dump {
 
+// Why elements of a list the walk follows are left out of the dump for damage.
+enum class Skip {
+  kNone,
+  kNoCell,           // the element names no cell in the file
+  kWrongKind,        // a cell that is no key node (no value node in a value list)
+  kPastEnd,          // a place in the part of the hive a cut file lost
+  kListedElsewhere,  // a key already dumped, or dumped under the parent its record names
+  kNotReached,       // after a run of damaged elements, or once the walk stopped
+  kSeveral,          // more than one of these; `reason` names each
+};
+
+// Subkeys or values a key's list names that the dump leaves out for damage.
+struct Skipped {
+  std::int32_t count = 0;
+  Skip why = Skip::kNone;
+  std::string_view reason;  // in words, each reason with its count; empty when count is 0
+};
+
 struct KeyEntry {
   std::string_view name;  // as stored
   std::string_view path;  // in the code set: the start's path and the names below it
@@ -28,6 +46,16 @@ struct KeyEntry {
   // or the depth limit), and why; known from the subkeys call on, 0 before.
   std::int32_t subkeys_not_read = 0;
   std::string_view subkeys_not_read_reason;
+  // Elements of a followed list left out for damage: values known from the subkeys call
+  // on, subkeys at key_end (0 before). A list either is followed or counts in
+  // subkeys_not_read, so a writer may show both as one "not read" mark.
+  struct {
+    Skipped values;
+    Skipped subkeys;
+  } skipped;
+  // The key's place in its parent's subkey list; -1 for the first key dumped. Names a
+  // key whose name cannot be read ("<key 3: ...>"), as KEYPATH accepts it.
+  std::int32_t index = -1;
 };
 
 struct ValueEntry {
@@ -54,7 +82,8 @@ struct Unwritten {
   enum class Why {
     kNothing,
     kNameShownWithMarks,  // written, with '?' for the control characters of its name
-    kNameHasControls,     // left out: its name holds control characters
+    kNameHasControls,     // left out: its name holds what a .reg line cannot carry (CR, LF,
+                          // NUL; a key's closing ']')
     kPathNotInCodePage,   // left out: the code page lacks characters of the key's path
     kNameNotInCodePage,   // left out: ... of the value's name
     kDataNotInCodePage,   // left out: the code page cannot carry its data exactly

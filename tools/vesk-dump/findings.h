@@ -32,6 +32,10 @@ enum class Kind {
   kShared,          // a key listed under two keys
   kTooMuch,         // more references or data than the file holds: the dump stopped
   kOther,           // an error from outside the walk, such as a failed write
+  kChecksum,        // the base block's checksum is not the one its words give
+  kBadBin,          // a bin along the declared bins with a wrong signature, offset or size
+  kPastBins,        // a key, value or data in the file but past the bins the base block declares
+  kParentElsewhere, // a key whose parent field names another key than the one listing it
   kUtf16KeyName,    // from here on: what the library cannot read
   kUtf16ValueName,
   kNameNotWhole,
@@ -243,6 +247,43 @@ struct NotWritten {  // what a writer could not write as it stands
   Unwritten what;
 };
 
+// What the file audit (file_audit.h) finds, reading the file apart from the library.
+
+struct ChecksumWrong {  // the base block's checksum
+  static constexpr Kind kKind = Kind::kChecksum;
+  static constexpr Said kSaid = Said::kLine;
+  std::uint32_t at;  // where it is stored
+  std::uint32_t stored;
+  std::uint32_t computed;
+};
+
+enum class BinFault { kSignature, kOffset, kSize, kBinsSize };
+
+struct BadBin {  // a bin header along the declared bins, or the declared size itself
+  static constexpr Kind kKind = Kind::kBadBin;
+  static constexpr Said kSaid = Said::kLine;
+  std::uint32_t at;  // the bin; the base block's field for kBinsSize
+  BinFault fault;
+  std::uint32_t found;  // the signature, offset or size as stored
+  bool last;            // the bins after it cannot be found
+};
+
+struct PastBins {  // a record or data past the bins the base block declares
+  static constexpr Kind kKind = Kind::kPastBins;
+  static constexpr Said kSaid = Said::kLine;
+  std::uint32_t at;
+  std::string_view path;  // of the key, or of the value's key
+  std::uint64_t hive_end;
+};
+
+struct ParentElsewhere {  // a key listed under one key whose own record names another
+  static constexpr Kind kKind = Kind::kParentElsewhere;
+  static constexpr Said kSaid = Said::kLine;
+  std::uint32_t at;       // the key
+  std::string_view path;  // as listed
+  std::uint32_t named;    // the parent its record names, as a file offset
+};
+
 // What vesk-dump itself says before or after the walk.
 
 struct ReadDirty {  // --ignore-dirty on a hive whose sequence numbers differ
@@ -326,7 +367,8 @@ using Finding =
                  ListBeyondFile, NegativeCount, SkippedRun, KeyNameUnread,
                  ValueNameUnread, DataNoCell, SharedKey, LoopBack, TooMuch, PastEnd,
                  LostPastEnd, NotWritten, ReadDirty, NotStorable, NoSuchKey, NoSuchValue,
-                 OutputFailed, ReadFailed, FileChanged>;
+                 OutputFailed, ReadFailed, FileChanged, ChecksumWrong, BadBin,
+                 PastBins, ParentElsewhere>;
 
 // Why --diff did not compare a part of the hives; messages.h words it.
 enum class Uncompared {

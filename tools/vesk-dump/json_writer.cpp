@@ -132,6 +132,18 @@ void JsonWriter::subkeys(const KeyEntry& key) {
   out_.flush_if_full();
 }
 
+void JsonWriter::not_read(int depth, const char* items, std::int32_t count,
+                          std::string_view reason) {
+  if (count <= 0) return;
+  std::string& t = out_.text();
+  t += ",\n";
+  indent(depth, 2);
+  t += std::string("\"") + items + "_not_read\": " + std::to_string(count) + ",\n";
+  indent(depth, 2);
+  t += std::string("\"") + items + "_not_read_reason\": ";
+  append_json_string(t, reason);
+}
+
 void JsonWriter::key_end(const KeyEntry& key) {
   if (one_value_) return;
   std::string& t = out_.text();
@@ -141,15 +153,11 @@ void JsonWriter::key_end(const KeyEntry& key) {
   }
   first_subkey_.pop_back();
   t += ']';
-  // What the library could not read comes after what it did, in members of its own.
-  if (key.subkeys_not_read > 0) {
-    t += ",\n";
-    indent(key.depth, 2);
-    t += "\"subkeys_not_read\": " + std::to_string(key.subkeys_not_read) + ",\n";
-    indent(key.depth, 2);
-    t += "\"subkeys_not_read_reason\": ";
-    append_json_string(t, key.subkeys_not_read_reason);
-  }
+  // What the library could not read comes after what it did, in members of its own; a
+  // list is either followed (its damaged elements skipped) or not read at all.
+  not_read(key.depth, "subkeys", key.subkeys_not_read + key.skipped.subkeys.count,
+           key.subkeys_not_read > 0 ? key.subkeys_not_read_reason : key.skipped.subkeys.reason);
+  not_read(key.depth, "values", key.skipped.values.count, key.skipped.values.reason);
   if (!key.unreadable.empty()) {
     t += ",\n";
     indent(key.depth, 2);

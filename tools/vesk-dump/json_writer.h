@@ -31,6 +31,8 @@ class JsonWriter : public Sink {
 
  private:
   void indent(int depth, int extra);
+  // "<items>_not_read" and its reason, when `count` is above 0.
+  void not_read(int depth, const char* items, std::int32_t count, std::string_view reason);
 
   Output& out_;
   bool one_value_;

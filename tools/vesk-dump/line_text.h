@@ -1,9 +1,13 @@
-// What the line formats (csv, jsonl, bodyfile) share: UTF-8 whatever the locale, each
-// key's whole path spelled in it, CSV fields, and a key's time as Unix seconds. Every
-// line they write stands alone, so a pipe can take any one of them.
+// What the line formats (csv, jsonl, bodyfile, the timeline) share: UTF-8 whatever the
+// locale, each key's whole path spelled in it, CSV fields, and a key's time as Unix
+// seconds. Every line they write stands alone, so a pipe can take any one of them.
+// Names in the timeline show each C0 control character and DEL as its Unicode control
+// picture (CR as U+240D, LF as U+240A, DEL as U+2421). No stored 8-bit name holds a
+// control picture, so the form reads back unambiguously: KEYPATH takes it.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -42,5 +46,58 @@ class Utf8Paths {
  private:
   PathBuilder<std::string> paths_;
 };
+
+inline constexpr char32_t kControlPictures = 0x2400;
+inline constexpr char32_t kDeletePicture = 0x2421;
+
+// Appends `c` (no surrogate) to a line as UTF-8, a control as its picture.
+inline void append_line_char(std::string& out, char32_t c) {
+  if (c < 0x20) c += kControlPictures;
+  if (c == 0x7F) c = kDeletePicture;
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | c >> 6);
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | c >> 12);
+    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | c >> 18);
+    out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+// The control character a picture stands for; none for any other character.
+inline std::optional<char32_t> control_of_picture(char32_t c) {
+  if (c >= kControlPictures && c < kControlPictures + 0x20) return c - kControlPictures;
+  if (c == kDeletePicture) return 0x7F;
+  return std::nullopt;
+}
+
+// A path printed in a line format, read back as stored 8-bit names: UTF-8, pictures as
+// their controls; none when it is no UTF-8 or holds a character no stored name can.
+inline std::optional<std::string> stored_of_line_text(std::string_view text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    const int more = lead < 0x80 ? 0 : (lead & 0xE0) == 0xC0 ? 1 : (lead & 0xF0) == 0xE0 ? 2 : -1;
+    if (more < 0 || text.size() - i <= static_cast<std::size_t>(more)) return std::nullopt;
+    char32_t c = more == 0 ? lead : more == 1 ? (lead & 0x1F) : (lead & 0x0F);
+    for (int k = 1; k <= more; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return std::nullopt;
+      c = c << 6 | (next & 0x3F);
+    }
+    i += static_cast<std::size_t>(more) + 1;
+    if (const std::optional<char32_t> control = control_of_picture(c)) c = *control;
+    if (c > 0xFF) return std::nullopt;
+    out += static_cast<char>(c);
+  }
+  return out;
+}
 
 }  // namespace vesk::dump

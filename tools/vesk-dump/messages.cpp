@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "hex_digits.h"
+#include "layout.h"
 
 namespace vesk::dump {
 namespace {
@@ -51,6 +52,40 @@ std::string said(const FileCut& f) {
   return "the file holds " + to_string(f.at) + " bytes, but its base block says the hive needs " +
          to_string(f.hive_end) + " (4096 + " + to_string(f.bins_size) +
          " of hive bins): it was cut short; what lies past its end is counted, not dumped";
+}
+
+std::string said(const ChecksumWrong& f) {
+  return "the base block's checksum is " + hex_offset(f.stored) + ", but its words give " +
+         hex_offset(f.computed);
+}
+
+std::string said(const BadBin& f) {
+  std::string text;
+  switch (f.fault) {
+    case BinFault::kSignature: text = "the bin at " + hex_offset(f.at) + " is not signed \"hbin\""; break;
+    case BinFault::kOffset:
+      text = "the bin at " + hex_offset(f.at) + " says it lies at " + hex_offset(f.found + format::kFirstBinAt);
+      break;
+    case BinFault::kSize:
+      text = "the bin at " + hex_offset(f.at) + " says its size is " + to_string(f.found) +
+             ", no multiple of 4096 inside the declared bins";
+      break;
+    case BinFault::kBinsSize:
+      return "the base block declares " + to_string(f.found) +
+             " bytes of hive bins, no multiple of 4096";
+  }
+  if (f.last) text += "; the bins after it cannot be found";
+  return text;
+}
+
+std::string said(const PastBins& f) {
+  return "key " + std::string(f.path) + ": a record or data at " + hex_offset(f.at) +
+         " lies past the end of the bins the base block declares (" + to_string(f.hive_end) + ")";
+}
+
+std::string said(const ParentElsewhere& f) {
+  return "key " + std::string(f.path) + " (at " + hex_offset(f.at) +
+         ") names the key at " + hex_offset(f.named) + " as its parent";
 }
 
 std::string said(const DepthLimit& f) {
@@ -276,6 +311,10 @@ constexpr const char* kLabels[] = {
     "keys listed under more than one key",
     "walks stopped: more references or data than the file holds",
     "other errors",
+    "base blocks whose checksum is wrong",
+    "bins with a wrong signature, offset or size",
+    "keys, values or data past the bins the base block declares",
+    "keys whose parent field names another key than the one listing them",
     "key names stored as UTF-16",
     "value names stored as UTF-16",
     "names not readable whole",
@@ -331,10 +370,36 @@ std::string read_failed(int error) {
   return std::string("a read of the file failed: ") + std::strerror(error);
 }
 
+std::string skipped_reasons(Items of, const SkipCounts& counts) {
+  const bool keys = of == Items::kSubkeys;
+  std::string text;
+  for (std::size_t i = 0; i < counts.size(); ++i) {
+    const std::int32_t n = counts[i];
+    if (n == 0) continue;
+    if (!text.empty()) text += "; ";
+    switch (static_cast<Skip>(i)) {
+      case Skip::kNoCell: text += plural(n, "reference", "references") + " to no cell in the file"; break;
+      case Skip::kWrongKind:
+        text += plural(n, "reference", "references") + " to a cell that is no " +
+                (keys ? "key node" : "value node");
+        break;
+      case Skip::kPastEnd:
+        text += plural(n, "reference", "references") + " into the part the cut file lost";
+        break;
+      case Skip::kListedElsewhere: text += plural(n, "key", "keys") + " already dumped elsewhere"; break;
+      case Skip::kNotReached: text += to_string(n) + " not read after damage or a stop"; break;
+      case Skip::kNone:
+      case Skip::kSeveral: break;
+    }
+  }
+  return text;
+}
+
 std::string why_unwritten(const Unwritten& what) {
   const std::string page = to_string(what.code_page);
   switch (what.why) {
-    case Unwritten::Why::kNameHasControls: return "its name holds control characters";
+    case Unwritten::Why::kNameHasControls:
+      return "its name holds a line end, a NUL or a closing ']' that a .reg line cannot carry";
     case Unwritten::Why::kPathNotInCodePage:
       return "its path has characters that code page " + page + " lacks";
     case Unwritten::Why::kNameNotInCodePage:

@@ -3,6 +3,7 @@
 // what they leave out. Nothing here decides what is shown or counts anything.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -31,6 +32,13 @@ std::string subkeys_unread(NotRead why, std::int64_t detail);
 
 // Why what a failed read held is not dumped, as the writers mark it; `error` is errno.
 std::string read_failed(int error);
+
+// Elements of a followed list left out, counted by Skip (kNone and kSeveral unused).
+using SkipCounts = std::array<std::int32_t, static_cast<std::size_t>(Skip::kSeveral)>;
+
+// Each reason of `counts` with its count, as the writers mark them ("1 reference to no
+// cell in the file; 2 keys listed under another key as well"); empty when all are 0.
+std::string skipped_reasons(Items of, const SkipCounts& counts);
 
 // Why a writer left something out ("its name holds control characters"); empty for
 // Unwritten::Why::kNothing and kNameShownWithMarks, which leave nothing out.

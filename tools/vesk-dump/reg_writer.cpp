@@ -33,11 +33,14 @@ void append_quoted(std::u16string& line, std::u16string_view text) {
   line += u'"';
 }
 
-bool has_control(std::string_view stored) {
-  for (const char c : stored) {
-    if (is_control(static_cast<unsigned char>(c))) return true;
-  }
-  return false;
+// What a .reg line cannot carry in a name: a line end or a NUL anywhere (regedit reads
+// a line up to them), and for a key a closing ']' at its end, which regedit takes for
+// the one that ends the key line. Every other character, controls too, imports as is.
+bool breaks_line(std::u16string_view name) {
+  return name.find_first_of(std::u16string_view(u"\r\n\0", 3)) != std::u16string_view::npos;
+}
+bool breaks_key_line(std::u16string_view path) {
+  return breaks_line(path) || (!path.empty() && path.back() == u']');
 }
 
 // The start of a value's line: @ for the unnamed value, else its name quoted.
@@ -109,7 +112,7 @@ Unwritten RegWriter::key(const KeyEntry& key) {
   std::string why;
   if (!key.unreadable.empty()) {
     why = "its " + std::string(key.unreadable);
-  } else if (!key.name_whole || (key.depth > 0 && has_control(key.name))) {
+  } else if (breaks_key_line(path_.text())) {
     unwritten.why = Unwritten::Why::kNameHasControls;
   } else if (!emit(u"[" + path_.text() + u"]")) {
     unwritten = {Unwritten::Why::kPathNotInCodePage, false, 0, {}, page_->number};
@@ -169,7 +172,9 @@ Unwritten RegWriter::value(const KeyEntry& /*key*/, const ValueEntry& value) {
     skip_value(value, std::string(value.unreadable));
     return {};
   }
-  if (has_control(value.name)) return left_out(value, Unwritten::Why::kNameHasControls);
+  if (breaks_line(utf16_of_stored(value.name))) {
+    return left_out(value, Unwritten::Why::kNameHasControls);
+  }
   if (!value.bytes) {
     skip_value(value, "data size " + std::to_string(value.length) + " does not fit in the file");
     return {};
@@ -229,6 +234,10 @@ std::u16string RegWriter::value_line(const ValueEntry& value,
 
 void RegWriter::subkeys(const KeyEntry& key) {
   if (!writing_) return;
+  if (key.skipped.values.count > 0) {
+    comment(ascii(std::to_string(key.skipped.values.count)) +
+            u" values of this key are not written: " + ascii(std::string(key.skipped.values.reason)));
+  }
   if (key.subkeys_not_read > 0) {
     comment(ascii(std::to_string(key.subkeys_not_read)) +
             u" subkeys of this key are not written: " +
@@ -239,8 +248,8 @@ void RegWriter::subkeys(const KeyEntry& key) {
 }
 
 void RegWriter::key_removed(const std::u16string& path) {
-  if (std::any_of(path.begin(), path.end(), [](char16_t c) { return is_control(c); })) {
-    comment(u"[-" + path + u"] not written: its path holds control characters");
+  if (breaks_key_line(path)) {
+    comment(u"a removed key not written: its path holds what a .reg line cannot carry");
     return;
   }
   emit(u"[-" + path + u"]");
@@ -250,11 +259,22 @@ void RegWriter::key_removed(const std::u16string& path) {
 
 Unwritten RegWriter::value_removed(const ValueEntry& value) {
   if (!writing_) return {};
-  if (has_control(value.name)) return left_out(value, Unwritten::Why::kNameHasControls);
+  if (breaks_line(utf16_of_stored(value.name))) {
+    return left_out(value, Unwritten::Why::kNameHasControls);
+  }
   emit(name_part(value) + u"=-");
   return {};
 }
 
-void RegWriter::key_end(const KeyEntry& /*key*/) {}
+
+// Damaged subkeys are known after the sound ones are written: the comment names its key.
+void RegWriter::key_end(const KeyEntry& key) {
+  if (key.skipped.subkeys.count == 0) return;
+  if (skipped_depth_ >= 0 && key.depth >= skipped_depth_) return;
+  comment(ascii(std::to_string(key.skipped.subkeys.count)) + u" subkeys of [" +
+          std::u16string(path_.up_to(static_cast<std::size_t>(key.depth))) +
+          u"] are not written: " + ascii(std::string(key.skipped.subkeys.reason)));
+  emit(u"");
+}
 
 }  // namespace vesk::dump

@@ -20,23 +20,43 @@ int rank(std::uint64_t filetime) {
   return 2;
 }
 
+void append_note(std::string& t, const char* items, std::int32_t count, std::string_view why) {
+  if (count <= 0) return;
+  if (!t.empty()) t += "; ";
+  t += std::to_string(count) + ' ' + items + " not read: ";
+  t += why;
+}
+
 }  // namespace
 
 Unwritten TimelineWriter::key(const KeyEntry& key) {
-  // A name the library could not read whole is never shown as if it were the name.
-  const std::string marker =
-      key.unreadable.empty() ? std::string() : "<" + std::string(key.unreadable) + ">";
-  const std::string_view name = !marker.empty() ? std::string_view(marker) : key.name_in_path;
   const auto index = static_cast<std::uint32_t>(rows_.size());
-  rows_.push_back(Row{key.last_written, names_.size(), static_cast<std::uint32_t>(name.size()),
+  const std::size_t name_at = names_.size();
+  if (key.depth == 0) {
+    for (const char16_t c : key.start_path) append_line_char(names_, c);
+  } else if (!key.unreadable.empty()) {
+    // A name the library could not read whole is never shown as if it were the name;
+    // the key's place in its list tells it from its siblings.
+    names_ += "<key " + std::to_string(key.index) + ": " + std::string(key.unreadable) + ">";
+  } else {
+    for (const char c : key.name) append_line_char(names_, static_cast<unsigned char>(c));
+  }
+  rows_.push_back(Row{key.last_written, name_at, static_cast<std::uint32_t>(names_.size() - name_at),
                       open_.empty() ? kNoParent : open_.back(), key.subkey_count,
-                      key.value_count});
-  names_ += name;
+                      key.value_count, 0, 0});
   open_.push_back(index);
   return {};
 }
 
-void TimelineWriter::key_end(const KeyEntry& /*key*/) {
+void TimelineWriter::key_end(const KeyEntry& key) {
+  Row& row = rows_[open_.back()];
+  row.note_at = notes_.size();
+  std::string note;
+  append_note(note, "subkeys", key.subkeys_not_read, key.subkeys_not_read_reason);
+  append_note(note, "subkeys", key.skipped.subkeys.count, key.skipped.subkeys.reason);
+  append_note(note, "values", key.skipped.values.count, key.skipped.values.reason);
+  notes_ += note;
+  row.note_size = static_cast<std::uint32_t>(note.size());
   open_.pop_back();
   if (open_.empty()) write_all();
 }
@@ -61,7 +81,7 @@ void TimelineWriter::write_all() {
     return ra != rb ? ra < rb : ta > tb;
   });
   std::string& t = out_.text();
-  t += "last_written,path,subkeys,values\n";
+  t += "last_written,path,subkeys,values,not_read\n";
   std::string path;
   for (const std::uint32_t r : order) {
     append_time_or_reason(t, rows_[r].last_written);
@@ -69,7 +89,9 @@ void TimelineWriter::write_all() {
     path.clear();
     append_path(path, r);
     append_csv_field(t, path);
-    t += ',' + std::to_string(rows_[r].subkeys) + ',' + std::to_string(rows_[r].values) + '\n';
+    t += ',' + std::to_string(rows_[r].subkeys) + ',' + std::to_string(rows_[r].values) + ',';
+    append_csv_field(t, std::string_view(notes_).substr(rows_[r].note_at, rows_[r].note_size));
+    t += '\n';
     out_.flush_if_full();
   }
 }

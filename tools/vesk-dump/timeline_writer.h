@@ -1,7 +1,9 @@
 // The timeline format: every key dumped as one CSV line, newest last-write time first,
-// under the header "last_written,path,subkeys,values". Keys are kept until the walk
-// ends, as a tree of names rather than whole paths, so memory grows with the number of
-// keys and the length of their own names only.
+// under the header "last_written,path,subkeys,values,not_read", in UTF-8 whatever the
+// locale (names as line_text.h writes them); not_read says what the key's lists leave
+// out and why, empty for most keys. Keys are kept until the walk ends, as a tree of
+// names rather than whole paths, so memory grows with the number of keys and the
+// length of their own names only.
 #pragma once
 
 #include <cstdint>
@@ -29,6 +31,8 @@ class TimelineWriter : public Sink {
     std::uint32_t parent;    // index in rows_; kNoParent for the first key
     std::int32_t subkeys;
     std::int32_t values;
+    std::size_t note_at;  // in notes_: what the key's lists leave out, empty for most
+    std::uint32_t note_size;
   };
   static constexpr std::uint32_t kNoParent = 0xFFFFFFFF;
 
@@ -38,6 +42,7 @@ class TimelineWriter : public Sink {
   Output& out_;
   std::vector<Row> rows_;
   std::string names_;
+  std::string notes_;
   std::vector<std::uint32_t> open_;       // rows of the keys entered and not yet ended
   std::vector<std::uint32_t> chain_;      // scratch for append_path
 };

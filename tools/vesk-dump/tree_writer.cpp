@@ -118,17 +118,25 @@ void TreeWriter::append_data(std::string& t, const ValueEntry& value) const {
   }
 }
 
+void TreeWriter::mark(const KeyEntry& key, const char* items, std::int32_t count,
+                      std::string_view reason) {
+  if (count <= 0) return;
+  std::string& t = out_.text();
+  t.append(static_cast<std::size_t>(2 * key.depth + 2), ' ');
+  t += "<" + std::to_string(count) + ' ' + items + " not read: ";
+  t += reason;
+  t += ">\n";
+}
+
 void TreeWriter::subkeys(const KeyEntry& key) {
-  if (key.subkeys_not_read > 0) {
-    std::string& t = out_.text();
-    t.append(static_cast<std::size_t>(2 * key.depth + 2), ' ');
-    t += "<" + std::to_string(key.subkeys_not_read) + " subkeys not read: ";
-    t += key.subkeys_not_read_reason;
-    t += ">\n";
-  }
+  mark(key, "values", key.skipped.values.count, key.skipped.values.reason);
+  mark(key, "subkeys", key.subkeys_not_read, key.subkeys_not_read_reason);
   out_.flush_if_full();
 }
 
-void TreeWriter::key_end(const KeyEntry& /*key*/) {}
+// Damaged subkeys are known once the list is read through, after the sound ones.
+void TreeWriter::key_end(const KeyEntry& key) {
+  mark(key, "subkeys", key.skipped.subkeys.count, key.skipped.subkeys.reason);
+}
 
 }  // namespace vesk::dump

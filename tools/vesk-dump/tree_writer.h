@@ -26,6 +26,8 @@ class TreeWriter : public Sink {
   static constexpr std::size_t kShownBytes = 16;
 
  private:
+  // A "<N items not read: reason>" line under the key, when `count` is above 0.
+  void mark(const KeyEntry& key, const char* items, std::int32_t count, std::string_view reason);
   bool append_strings(std::string& t, const std::vector<std::uint8_t>& bytes) const;
   void append_data(std::string& t, const ValueEntry& value) const;
 

@@ -11,6 +11,7 @@
 #include "walk.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <unordered_set>
 #include <utility>
 
@@ -90,7 +91,25 @@ class Walker {
     ListScan scan;
     std::int32_t subkeys_not_read = 0;
     std::string subkeys_not_read_reason;
+    // What the followed lists leave out for damage, by reason, and in words.
+    SkipCounts value_skips{};
+    SkipCounts key_skips{};
+    std::int32_t subkeys_taken = 0;
+    std::int32_t index = -1;  // in the parent's list
+    std::string values_skipped;
+    std::string subkeys_skipped;
   };
+
+  static Skipped skipped(const SkipCounts& counts, const std::string& words) {
+    Skipped s;
+    for (std::size_t i = 0; i < counts.size(); ++i) {
+      if (counts[i] == 0) continue;
+      s.why = s.count == 0 ? static_cast<Skip>(i) : Skip::kSeveral;
+      s.count += counts[i];
+    }
+    s.reason = words;
+    return s;
+  }
 
   // The entry for a frame; the path is the deepest key's, so `f` is the top frame.
   KeyEntry view(const Frame& f) const {
@@ -99,12 +118,15 @@ class Walker {
             static_cast<int>(frames_.size()) - 1, f.name_whole,
             std::uint64_t{r.last_written_high} << 32 | r.last_written_low,
             r.subkey_count,  r.value_count,       start_.chars,
-            f.unreadable,    f.subkeys_not_read,  f.subkeys_not_read_reason};
+            f.unreadable,    f.subkeys_not_read,  f.subkeys_not_read_reason,
+            {skipped(f.value_skips, f.values_skipped), skipped(f.key_skips, f.subkeys_skipped)},
+            f.index};
   }
 
   // Judges the top key's next subkey and enters it when it is sound and new.
   void next_subkey(Frame& top) {
     const std::int32_t index = top.scan.take();
+    ++top.subkeys_taken;
     errno = 0;
     Key child = top.list->at(index).first;
     if (const int error = read_failed(top.list->record().offset, Reading::kSubkey, index)) {
@@ -112,12 +134,19 @@ class Walker {
     }
     const Element element =
         top.scan.judge(lists_, paths_.text(), index, child.offset(), child.record().signature);
+    if (element != Element::kSound) ++top.key_skips[skip_index(element)];
     if (element == Element::kNoCell || element == Element::kWrongKind) return;
-    if (!spend(subkeys_left_, 1, Budget::kSubkeys)) return;
+    if (!spend(subkeys_left_, 1, Budget::kSubkeys)) {
+      --top.subkeys_taken;  // counted as not reached when the key ends
+      return;
+    }
     if (element == Element::kPastEnd) {
       return count_past_end(lists_, lost_.keys, child.offset(), 1);
     }
-    if (!seen_.insert(child.offset())) return report_revisit(child);
+    if (!seen_.insert(child.offset())) {
+      ++top.key_skips[index_of(Skip::kListedElsewhere)];
+      return report_revisit(child);
+    }
     errno = 0;
     std::string name = child.name();
     if (const int error = read_failed(child.offset(), Reading::kKeyName, index)) {
@@ -125,18 +154,25 @@ class Walker {
     }
     const bool whole =
         paths_.push([&](std::string& path) { return code_set_.append_name(path, name); });
-    enter(child, std::move(name), whole);
+    const std::uint32_t named = format::cell_contents(child.record().parent);
+    if (named != top.key.offset()) {
+      findings_.add(ParentElsewhere{child.offset(), paths_.text(), named});
+    }
+    enter(child, std::move(name), whole, index);
   }
 
-  void enter(const Key& key, std::string name, bool name_whole) {
+  void enter(const Key& key, std::string name, bool name_whole, std::int32_t index = -1) {
     ++counts_.keys;
+    past_bins(key.offset(), format::kNkNameAt);
     progress_.update(counts_.keys, counts_.values);
     std::string unreadable = check_name(key, name);
     frames_.push_back(Frame{key, std::move(name), name_whole, std::move(unreadable),
-                            std::nullopt, {}, 0, {}});
+                            std::nullopt, {}, 0, {}, {}, {}, 0, index, {}, {}});
     const KeyEntry here = view(frames_.back());
     written(sink_.key(here));
-    values(key, here);
+    values(key, here, frames_.back().value_skips);
+    Frame& entered = frames_.back();
+    entered.values_skipped = skipped_reasons(Items::kValues, entered.value_skips);
     // The list is read before the subkeys call, so the writers learn what it leaves out.
     list_subkeys(key);
     sink_.subkeys(view(frames_.back()));
@@ -144,6 +180,22 @@ class Walker {
 
   void leave(Frame& top) {
     top.scan.finish(lists_, paths_.text());
+    if (top.list) {
+      // Elements the key counts that the scan ended before, after damage or a stop.
+      const auto in_file = static_cast<std::int32_t>(std::min<std::uint32_t>(
+          elements_in_file(extent_, top.list->record().offset, format::kLfElementsAt,
+                           format::kLfElementBytes),
+          0x7FFF));
+      // A count the file cannot hold is damage of its own, named as such: then only the
+      // elements read are known.
+      const std::int32_t counted = top.key.record().subkey_count;
+      const std::int32_t listed =
+          counted <= in_file ? std::min(counted, top.list->size()) : top.subkeys_taken;
+      if (listed > top.subkeys_taken) {
+        top.key_skips[index_of(Skip::kNotReached)] += listed - top.subkeys_taken;
+      }
+    }
+    top.subkeys_skipped = skipped_reasons(Items::kSubkeys, top.key_skips);
     sink_.key_end(view(top));
     paths_.pop();
     frames_.pop_back();
@@ -203,15 +255,27 @@ class Walker {
     }
   }
 
-  void values(const Key& key, const KeyEntry& here) {
-    std::optional<ListScan> scan = scan_values(lists_, paths_.text(), key.record(), key.offset());
-    if (!scan) return;
+  void values(const Key& key, const KeyEntry& here, SkipCounts& skips) {
+    const KeyRecord& counted = key.record();
+    std::optional<ListScan> scan = scan_values(lists_, paths_.text(), counted, key.offset());
+    if (!scan) {
+      // A list that cannot be followed leaves out every value the key counts.
+      if (counted.value_count > 0 && !start_.only_value) {
+        const bool past = counted.value_list != format::kNoCell &&
+                          place_cell(extent_, format::cell_contents(counted.value_list),
+                                     format::kValueListElementBytes) == Place::kPastEnd;
+        skips[index_of(past ? Skip::kPastEnd : Skip::kNoCell)] += counted.value_count;
+      }
+      return;
+    }
     errno = 0;
     const Values list = key.values();
-    const std::uint32_t list_at = format::cell_contents(key.record().value_list);
+    const std::uint32_t list_at = format::cell_contents(counted.value_list);
     const int list_error = read_failed(list_at, Reading::kValueList, 0);
+    std::int32_t taken = 0;
     while (scan->more() && !stopped_) {
       const std::int32_t i = scan->take();
+      ++taken;
       if (list_error != 0) {
         if (!spend(values_left_, 1, Budget::kValues)) break;
         hand_over_unread(i, list_error, here);
@@ -226,15 +290,39 @@ class Walker {
       const ValueRecord& record = value.record();
       const Element element =
           scan->judge(lists_, paths_.text(), i, record.offset, record.signature);
+      if (element != Element::kSound) ++skips[skip_index(element)];
       if (element == Element::kNoCell || element == Element::kWrongKind) continue;
-      if (!spend(values_left_, 1, Budget::kValues)) break;
+      if (!spend(values_left_, 1, Budget::kValues)) {
+        --taken;
+        break;
+      }
       if (element == Element::kPastEnd) {
         count_past_end(lists_, lost_.values, record.offset, 1);
         continue;
       }
+      past_bins(record.offset, format::kVkNameAt);
       if (!hand_over(value, i, here)) break;
     }
     scan->finish(lists_, paths_.text());
+    // A count the file cannot hold is damage of its own, named as such: then only the
+    // elements read are known.
+    const std::int64_t in_file = elements_in_file(
+        extent_, format::cell_contents(counted.value_list), 0, format::kValueListElementBytes);
+    const std::int64_t listed = counted.value_count <= in_file ? counted.value_count : taken;
+    if (listed > taken && !start_.only_value) {
+      skips[index_of(Skip::kNotReached)] += static_cast<std::int32_t>(listed - taken);
+    }
+  }
+
+  static std::size_t index_of(Skip why) { return static_cast<std::size_t>(why); }
+  static std::size_t skip_index(Element element) {
+    switch (element) {
+      case Element::kNoCell: return index_of(Skip::kNoCell);
+      case Element::kWrongKind: return index_of(Skip::kWrongKind);
+      case Element::kPastEnd: break;
+      case Element::kSound: break;
+    }
+    return index_of(Skip::kPastEnd);
   }
 
   // Hands a sound value to the sink, unless a single other value is asked for; false
@@ -288,6 +376,7 @@ class Walker {
                                              value.type(), nullptr, length}));
         return true;
       }
+      if (length > format::kVkInlineMaxBytes) past_bins(data_at, static_cast<std::uint32_t>(length));
     }
     if (bytes && length > format::kVkInlineMaxBytes &&
         !spend(data_left_, static_cast<std::uint32_t>(length), Budget::kData)) {
@@ -330,6 +419,13 @@ class Walker {
     std::string out;
     code_set_.append_name(out, name, true);
     return out;
+  }
+
+  // Reports a record or data that lies in the file past the bins the base block declares:
+  // the library reads it, but a sound hive keeps all it holds inside its bins.
+  void past_bins(std::uint32_t at, std::uint32_t bytes) {
+    if (extent_.cut() || at + std::uint64_t{bytes} <= extent_.hive_end) return;
+    findings_.add(PastBins{at, paths_.text(), extent_.hive_end});
   }
 
   void report_revisit(const Key& child) {

@@ -126,8 +126,12 @@ struct TimelineRow {
 
 void rows_of(const DumpedKey& key, const std::string& path, std::vector<TimelineRow>& rows) {
   rows.push_back({key.last_written.value_or("zero"), path, key.subkeys.size(), key.values.size()});
-  for (const DumpedKey& k : key.subkeys) {
-    rows_of(k, path + "\\" + (k.unreadable ? "<" + *k.unreadable + ">" : k.name), rows);
+  // A key whose name cannot be read is named by its place in the list (these hives have
+  // no damaged lists, so every subkey of the list is dumped).
+  for (std::size_t i = 0; i < key.subkeys.size(); ++i) {
+    const DumpedKey& k = key.subkeys[i];
+    const std::string marker = "<key " + std::to_string(i) + ": " + k.unreadable.value_or("") + ">";
+    rows_of(k, path + "\\" + (k.unreadable ? marker : k.name), rows);
   }
 }
 
@@ -140,11 +144,14 @@ void expect_timeline_of(const std::string& path, const DumpedKey& dumped) {
   std::istringstream lines(d.out);
   std::string line;
   ASSERT_TRUE(std::getline(lines, line));
-  EXPECT_EQ(line, "last_written,path,subkeys,values");
+  EXPECT_EQ(line, "last_written,path,subkeys,values,not_read");
   std::vector<TimelineRow> listed;
   while (std::getline(lines, line)) {
     // No name in these hives holds a quote, so a quoted path is the text between quotes.
     TimelineRow row;
+    // Nothing is left out of these hives: not_read, the last field, is empty.
+    EXPECT_EQ(line.back(), ',') << line;
+    line.pop_back();
     const std::size_t first = line.find(',');
     const std::size_t last = line.rfind(',');
     const std::size_t middle = line.rfind(',', last - 1);

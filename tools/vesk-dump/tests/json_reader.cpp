@@ -58,7 +58,10 @@ bool to_key(const Json& j, DumpedKey& out, std::string& error) {
   if (!has_shape(j, {"name", "values", "subkeys"},
                  {{"name", "last_written"}, {"last_written", "last_written_filetime"},
                   {"subkeys", "subkeys_not_read"}, {"subkeys_not_read", "subkeys_not_read_reason"},
-                  {"subkeys_not_read_reason", "unreadable"}, {"subkeys", "unreadable"}})) {
+                  {"subkeys_not_read_reason", "unreadable"}, {"subkeys", "unreadable"},
+                  {"subkeys", "values_not_read"}, {"subkeys_not_read_reason", "values_not_read"},
+                  {"values_not_read", "values_not_read_reason"},
+                  {"values_not_read_reason", "unreadable"}})) {
     error = "a key is not {\"name\", \"values\", \"subkeys\"} in that order";
     return false;
   }
@@ -93,6 +96,14 @@ bool to_key(const Json& j, DumpedKey& out, std::string& error) {
     }
     out.subkeys_not_read = count.get<std::int64_t>();
     out.subkeys_not_read_reason = reason.get<std::string>();
+  }
+  if (j.contains("values_not_read")) {
+    const Json& count = j["values_not_read"];
+    if (!count.is_number_unsigned() || count.get<std::int64_t>() <= 0 ||
+        !j.value("values_not_read_reason", Json()).is_string()) {
+      error = "a key's values_not_read is not a count with its reason";
+      return false;
+    }
   }
   for (const Json& v : values) {
     if (!has_shape(v, {"name", "type", "data"},

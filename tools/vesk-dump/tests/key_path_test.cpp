@@ -3,6 +3,7 @@
 // trailing backslash); a value named as a key, and --value, which prints one value.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 #include "dump_run.h"
@@ -28,8 +29,10 @@ std::vector<std::string> printed_paths(Format format, const std::string& out) {
       paths.push_back(line.substr(0, line.size() - 1));  // without its closing backslash
       break;
     } else if (format == Format::kTimeline && line.rfind("last_written,", 0) != 0) {
+      // The path lies between the time and the last three fields (not_read empty here).
       const std::size_t first = line.find(',');
-      const std::size_t middle = line.rfind(',', line.rfind(',') - 1);
+      std::size_t middle = line.size();
+      for (int field = 0; field < 3; ++field) middle = line.rfind(',', middle - 1);
       paths.push_back(line.substr(first + 1, middle - first - 1));
     }
   }
@@ -98,6 +101,38 @@ Bytes run_key() {
 
 // A root named like one of its subkeys: the printed path, which starts with the root's
 // name, wins over the same text read below the root.
+// The timeline's paths are UTF-8 in every locale, with control pictures for a name's
+// line ends and "<key N: ...>" for names that cannot be read; each names its key again.
+TEST(KeyPathTest, TimelinePathsNameTheirKeysInEveryLocale) {
+  HiveBuilder b;
+  const KeyRef root = b.add_root("R");
+  b.add_key(std::string("U\0a\0", 4), root, 0x0000);  // UTF-16: unreadable, twice
+  b.add_key(std::string("U\0b\0", 4), root, 0x0000);
+  b.add_key("a\r\n\xEB", root);
+  const Bytes hive = b.bytes();
+  for (const char* locale : {"C", "C.UTF-8"}) {
+    SCOPED_TRACE(locale);
+    ThreadLocale in(locale);
+    Options options;
+    options.format = Format::kTimeline;
+    const std::vector<std::string> paths = printed_paths(options.format, dump_bytes(hive, options).out);
+    ASSERT_EQ(paths.size(), 4u);
+    EXPECT_NE(std::find(paths.begin(), paths.end(), "R\\a\u240D\u240A\u00EB"), paths.end());
+    for (const std::string& path : paths) {
+      SCOPED_TRACE(path);
+      EXPECT_EQ(std::count(paths.begin(), paths.end(), path), 1);
+      Options at;
+      at.format = Format::kTimeline;
+      // A path holding a comma is quoted (no name here holds a quote).
+      at.key_path = path.front() == '"' ? path.substr(1, path.size() - 2) : path;
+      at.max_depth = 0;
+      at.max_depth_chosen = true;
+      const Dumped d = dump_bytes(hive, at);
+      EXPECT_EQ(printed_paths(at.format, d.out), std::vector<std::string>{path}) << d.err;
+    }
+  }
+}
+
 TEST(KeyPathTest, RootNameAndPrefixAreOptional) {
   ThreadLocale utf8("C.UTF-8");
   struct Row {

@@ -256,25 +256,30 @@ TEST(RegWriterNamesTest, NamesNotWrittenExactlyBecomeComments) {
   b.add_value(root, "c\x01" "d", kTypeDword, le32(1));
   b.add_value(root, std::string("a\0b\0", 4), kTypeDword, le32(2), 0);  // UTF-16 "ab"
   b.add_value(root, "", kTypeDword, le32(3));
+  b.add_value(root, "e\rf", kTypeDword, le32(5));
   const KeyRef k = b.add_key("a\nb", root);
   b.add_value(k, "x", kTypeDword, le32(4));
   b.add_key("y", k);
   const KeyRef u = b.add_key(std::string("U\0n\0", 4), root, 0x0000);  // UTF-16 "Un"
   b.add_key("z", u);
   const Dumped d = dump_bytes(b.bytes());
+  // Other control characters, U+0001 here, are written as they are.
+  const std::string kCannotCarry =
+      "its name holds a line end, a NUL or a closing ']' that a .reg line cannot carry";
   EXPECT_EQ(d.out,
             "Windows Registry Editor Version 5.00\n\n[R]\n"
-            "; value 0 \"c?d\" not written: its name holds control characters\n"
+            "\"c\x01" "d\"=dword:00000001\n"
             "; value 1 not written: name stored as UTF-16\n"
-            "@=dword:00000003\n\n"
-            "; [R\\a?b] not written, nor anything below it: its name holds control characters\n\n"
+            "@=dword:00000003\n"
+            "; value 3 \"e?f\" not written: " + kCannotCarry + "\n\n"
+            "; [R\\a?b] not written, nor anything below it: " + kCannotCarry + "\n\n"
             "; [R\\U] not written, nor anything below it: its name stored as UTF-16, read only up"
             " to its first zero byte\n\n");
   EXPECT_EQ(d.err,
-            "vesk-dump: HIVE: value 0 of R: not written: its name holds control characters\n"
             "vesk-dump: HIVE: value 1 of R: its name is stored as UTF-16, which the library does"
             " not read; not shown as a name\n"
-            "vesk-dump: HIVE: key R\\a?b: not written: its name holds control characters\n"
+            "vesk-dump: HIVE: value 3 of R: not written: " + kCannotCarry + "\n"
+            "vesk-dump: HIVE: key R\\a?b: not written: " + kCannotCarry + "\n"
             "vesk-dump: HIVE: key R\\U: its name is stored as UTF-16, which the library reads"
             " only up to the first zero byte\n");
   EXPECT_EQ(d.status, 1);

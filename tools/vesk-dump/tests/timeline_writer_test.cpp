@@ -36,21 +36,21 @@ TEST(TimelineWriterTest, NewestFirstAsCsv) {
   EXPECT_EQ(d.status, 0);
   EXPECT_EQ(d.err, "");
   EXPECT_EQ(d.out,
-            "last_written,path,subkeys,values\n"
-            "2016-10-09T15:44:00.1234568Z,\"HKCU\\A, \"\"quoted\"\"\",2,1\n"
-            "2016-10-09T15:44:00.1234567Z,HKCU,3,0\n"
-            "2016-10-09T15:44:00.1234567Z,\"HKCU\\A, \"\"quoted\"\"\\Same\",0,0\n"
-            "1970-01-01T00:00:00.0000000Z,\"HKCU\\A, \"\"quoted\"\"\\Old\",0,0\n"
-            "out of range 0xffffffffffffffff,HKCU\\Far,0,0\n"
-            "zero,HKCU\\None,0,0\n");
+            "last_written,path,subkeys,values,not_read\n"
+            "2016-10-09T15:44:00.1234568Z,\"HKCU\\A, \"\"quoted\"\"\",2,1,\n"
+            "2016-10-09T15:44:00.1234567Z,HKCU,3,0,\n"
+            "2016-10-09T15:44:00.1234567Z,\"HKCU\\A, \"\"quoted\"\"\\Same\",0,0,\n"
+            "1970-01-01T00:00:00.0000000Z,\"HKCU\\A, \"\"quoted\"\"\\Old\",0,0,\n"
+            "out of range 0xffffffffffffffff,HKCU\\Far,0,0,\n"
+            "zero,HKCU\\None,0,0,\n");
   options.key_path = "a, \"QUOTED\"\\";
   options.prefix = "x,y";
   d = dump_bytes(hive, options);
   EXPECT_EQ(d.out,
-            "last_written,path,subkeys,values\n"
-            "2016-10-09T15:44:00.1234568Z,\"x,y\\A, \"\"quoted\"\"\",2,1\n"
-            "2016-10-09T15:44:00.1234567Z,\"x,y\\A, \"\"quoted\"\"\\Same\",0,0\n"
-            "1970-01-01T00:00:00.0000000Z,\"x,y\\A, \"\"quoted\"\"\\Old\",0,0\n");
+            "last_written,path,subkeys,values,not_read\n"
+            "2016-10-09T15:44:00.1234568Z,\"x,y\\A, \"\"quoted\"\"\",2,1,\n"
+            "2016-10-09T15:44:00.1234567Z,\"x,y\\A, \"\"quoted\"\"\\Same\",0,0,\n"
+            "1970-01-01T00:00:00.0000000Z,\"x,y\\A, \"\"quoted\"\"\\Old\",0,0,\n");
 }
 
 }  // namespace

@@ -52,21 +52,24 @@ const Row kRows[] = {
        b.add_key("C", root);
        use_list(b, bk, lf_of(b, a, "A\0\0\0").cell, 1);
      },
-     "Windows Registry Editor Version 5.00\n\n[R]\n\n[R\\A]\n\n[R\\A\\B]\n\n[R\\C]\n\n",
+     "Windows Registry Editor Version 5.00\n\n[R]\n\n[R\\A]\n\n[R\\A\\B]\n\n"
+     "; 1 subkeys of [R\\A\\B] are not written: 1 key already dumped elsewhere\n\n[R\\C]\n\n",
      "key R\\A\\B\\A leads back to its ancestor R\\A; not followed\n"},
     {"a key that is its own subkey",
      [](HiveBuilder& b, const KeyRef& root) {
        const KeyRef a = b.add_key("A", root);
        use_list(b, a, b.subkey_list(root).cell, 1);
      },
-     "Windows Registry Editor Version 5.00\n\n[R]\n\n[R\\A]\n\n",
+     "Windows Registry Editor Version 5.00\n\n[R]\n\n[R\\A]\n\n"
+     "; 1 subkeys of [R\\A] are not written: 1 key already dumped elsewhere\n\n",
      "key R\\A\\A leads back to its ancestor R\\A; not followed\n"},
     {"a subkey leading back to the root",
      [](HiveBuilder& b, const KeyRef& root) {
        const KeyRef a = b.add_key("A", root);
        use_list(b, a, lf_of(b, root, "R\0\0\0").cell, 1);
      },
-     "Windows Registry Editor Version 5.00\n\n[R]\n\n[R\\A]\n\n",
+     "Windows Registry Editor Version 5.00\n\n[R]\n\n[R\\A]\n\n"
+     "; 1 subkeys of [R\\A] are not written: 1 key already dumped elsewhere\n\n",
      "key R\\A\\R leads back to its ancestor R; not followed\n"},
     {"two keys sharing a list",
      [](HiveBuilder& b, const KeyRef& root) {
@@ -75,7 +78,8 @@ const Row kRows[] = {
        b.add_key("C", a);
        use_list(b, bk, b.subkey_list(a).cell, 1);
      },
-     "Windows Registry Editor Version 5.00\n\n[R]\n\n[R\\A]\n\n[R\\A\\C]\n\n[R\\B]\n\n",
+     "Windows Registry Editor Version 5.00\n\n[R]\n\n[R\\A]\n\n[R\\A\\C]\n\n[R\\B]\n\n"
+     "; 1 subkeys of [R\\B] are not written: 1 key already dumped elsewhere\n\n",
      "key R\\B\\C was already dumped under another key; not followed again\n"},
     {"subkeys under a list of another kind",
      [](HiveBuilder& b, const KeyRef& root) {
@@ -246,7 +250,9 @@ TEST_F(WalkTest, ValueCountBeyondTheFileIsNamedAndTheWalkGoesOn) {
   EXPECT_EQ(d.status, 1);
   EXPECT_THAT(d.err, StartsWith("vesk-dump: HIVE: key R: counts 2147483647 values, but the file"
                                 " holds "));
-  EXPECT_EQ(d.out, "Windows Registry Editor Version 5.00\n\n[R]\n\"v\"=dword:00000001\n\n[R\\K]\n\n");
+  EXPECT_EQ(d.out, "Windows Registry Editor Version 5.00\n\n[R]\n\"v\"=dword:00000001\n"
+                   "; 1 values of this key are not written: 1 reference to a cell that is no"
+                   " value node\n\n[R\\K]\n\n");
 }
 
 // Sound value cells referenced more often than a file of this size has room for.
@@ -299,7 +305,10 @@ TEST_F(WalkTest, SubkeyReferencesBeyondTheFileStop) {
                                 " key; not followed again\n"));
   EXPECT_THAT(d.err, HasSubstr("vesk-dump: HIVE: the hive holds more subkey references than a"
                                " file of this size holds; the rest is not dumped\n"));
-  EXPECT_THAT(d.out, EndsWith("[R\\S0]\n\n[R\\S1]\n\n"));
+  EXPECT_THAT(d.out, EndsWith("[R\\S1]\n\n; 32767 subkeys of [R\\S1] are not written: 1535 keys"
+                              " already dumped elsewhere; 31232 not read after damage or a"
+                              " stop\n\n; 38 subkeys of [R] are not written: 38 not read after"
+                              " damage or a stop\n\n"));
 }
 
 TEST_F(WalkTest, ManyErrorsAreCountedNotAllShown) {
