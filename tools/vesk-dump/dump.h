@@ -6,6 +6,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "writers.h"
 
@@ -32,6 +33,10 @@ struct Options {
   bool progress = false;    // a progress line on `err` while the dump runs
   bool check = false;       // walk as a dump does, write nothing, summarise what was found
   bool ignore_dirty = false;  // read a hive whose sequence numbers differ, as it is
+  // Apply a dirty hive's transaction logs to a private copy and read that (before
+  // ignore_dirty): the logs in log_files, or when none are named those beside the hive.
+  bool logs = false;
+  std::vector<std::string> log_files;
   int code_page = 1252;     // what --format regedit4 is written in; find_code_page accepts it
 };
 

@@ -46,6 +46,14 @@ const char kUsage[] =
     "                       live or crashed system) as its primary file stands, with a\n"
     "                       warning; the file is not changed: the library reads a\n"
     "                       private in-memory copy marked clean, as large as the file\n"
+    "      --logs           apply the hive's transaction logs (HIVE.LOG1 and HIVE.LOG2,\n"
+    "                       or HIVE.LOG, beside it) as Windows does at load, and read\n"
+    "                       the result, a private in-memory copy; the hive and its logs\n"
+    "                       are not changed. Says on standard error what was applied;\n"
+    "                       exit 1 when a log or an entry could not be (the output may\n"
+    "                       miss changes). Taken before --ignore-dirty\n"
+    "      --log FILE       --logs with FILE as a log in place of those beside the\n"
+    "                       hive; repeat it for each log\n"
     "  -h, --help           show this help and exit\n"
     "  -V, --version        show the version and exit\n"
     "\n"
@@ -63,10 +71,10 @@ const char kUsage[] =
     "\n"
     "Exit status: 0 all dumped (nothing found, with --check); 1 dumped with damage or\n"
     "with parts the library cannot read, each reported on standard error; 2 refused\n"
-    "(not a readable hive, not written out cleanly and no --ignore-dirty, KEYPATH or\n"
-    "--value not found, or a usage error); 3 the output could not be written (a full\n"
-    "disk, say). A reader that closes the pipe early, as head does, ends vesk-dump\n"
-    "quietly by SIGPIPE.\n";
+    "(not a readable hive, not written out cleanly and no --ignore-dirty, its logs\n"
+    "not applicable with --logs, KEYPATH or --value not found, or a usage error);\n"
+    "3 the output could not be written (a full disk, say). A reader that closes the\n"
+    "pipe early, as head does, ends vesk-dump quietly by SIGPIPE.\n";
 
 int usage_error(const std::string& what) {
   std::cerr << "vesk-dump: " << what << "\nTry 'vesk-dump --help' for more.\n";
@@ -146,6 +154,14 @@ int main(int argc, char** argv) {
     }
     if (arg == "--ignore-dirty") {
       options.ignore_dirty = true;
+      continue;
+    }
+    // --logs and --log FILE: the transaction logs applied (dump.h's Options::logs).
+    if (arg == "--logs" || arg == "--log" || arg.rfind("--log=", 0) == 0) {
+      options.logs = true;
+      if (arg == "--logs") continue;
+      if (arg == "--log" && i + 1 >= argc) return usage_error("--log needs a file");
+      options.log_files.push_back(arg == "--log" ? argv[++i] : arg.substr(6));
       continue;
     }
     if (arg == "-V" || arg == "--version") {
