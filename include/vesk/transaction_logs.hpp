@@ -1119,7 +1119,7 @@ inline MemoryFile& MemoryFile::operator=(MemoryFile&& other) noexcept {
 inline MemoryFile::~MemoryFile() = default;
 inline MemoryFile MemoryFile::made(std::uint64_t, const std::function<std::string(const Put&)>&) {
   MemoryFile out;
-  out.error_ = "an in-memory copy of a recovered hive is not supported on this platform";
+  out.error_ = "an in-memory copy of a hive is not supported on this platform";
   return out;
 }
 

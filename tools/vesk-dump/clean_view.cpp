@@ -11,13 +11,20 @@ namespace vesk::dump {
 
 using namespace vesk::format;
 
+namespace {
+
+// Whether `file` starts as a hive does: anything else is left to the library to refuse.
+bool is_hive(vesk::logs::FileSource& file, unsigned char (&block)[kBaseCopiedBytes]) {
+  return file.opened() && file.size() >= sizeof block && file.read(0, block, sizeof block) &&
+         load_le32(block + kBaseSignatureAt) == kSigRegf;
+}
+
+}  // namespace
+
 CleanView::CleanView(const std::string& path) : path_(path) {
   vesk::logs::FileSource file(path);
   unsigned char block[kBaseCopiedBytes];
-  if (!file.opened() || file.size() < sizeof block || !file.read(0, block, sizeof block) ||
-      load_le32(block + kBaseSignatureAt) != kSigRegf) {
-    return;
-  }
+  if (!is_hive(file, block)) return;
   primary_ = load_le32(block + kBasePrimarySequenceAt);
   secondary_ = load_le32(block + kBaseSecondarySequenceAt);
   dirty_ = primary_ != secondary_;
@@ -29,6 +36,11 @@ CleanView::CleanView(const std::string& path) : path_(path) {
 
 CleanView::CleanView(const std::string& path, const std::vector<std::string>& logs)
     : path_(path) {
+  {
+    vesk::logs::FileSource file(path);
+    unsigned char block[kBaseCopiedBytes];
+    if (!is_hive(file, block)) return;
+  }
   vesk::logs::Recovery recovery = vesk::logs::recover_file(path, logs);
   const vesk::logs::Report& r = recovery.report;
   dirty_ = r.dirty;

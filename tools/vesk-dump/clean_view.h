@@ -25,7 +25,7 @@ class CleanView {
   // library's refusal then explains it.
   explicit CleanView(const std::string& path);
   // Recovered, with the logs beside the hive, or `logs` when any are named. A clean hive
-  // gets no view: it is read as it is.
+  // gets no view: it is read as it is; a file that is no hive gets no recovery either.
   CleanView(const std::string& path, const std::vector<std::string>& logs);
 
   // Whether the file's sequence numbers differ (as it stands) or the hive is dirty

@@ -212,7 +212,7 @@ int dump_file(const std::string& path, const Options& options, std::ostream& out
   Progress progress(err, options.progress);
   Report report(err, path, progress);
   if (options.check) report.summary_only();
-  // Without --ignore-dirty the view is never made: the library refuses a dirty hive.
+  // Without --logs or --ignore-dirty the view is never made: the library refuses a dirty hive.
   std::optional<CleanView> view;
   if (options.logs) view.emplace(path, options.log_files);
   else if (options.ignore_dirty) view.emplace(path);

@@ -118,6 +118,7 @@ TEST(Logs, RefusalsNameTheLogs) {
       {{"--logs", (kLogs / "TruncatedDirtyHive/TruncatedDirtyHive").string()}, 2, "not read: its transaction logs could not be applied"},
       {{"--logs", "--check", (kLogs / "NewDirtyHive1/NewDirtyHive").string()}, 0, "every change its logs hold"},
       {{"--logs", "--check", (kLogs / "win10-BCD-Template/BCD-Template").string()}, 0, "written out cleanly; its logs are not used"},
+      {{"--logs", (kLogs / "README.md").string()}, 2, "README.md: not a hive"},  // the library's refusal
       {{"--log"}, 2, "--log needs a file"},
   };
   for (const auto& row : rows) {
