@@ -41,6 +41,9 @@ inline constexpr std::uint32_t kBaseMinorVersion = 3;
 inline constexpr std::uint32_t kBaseFileType = 0;
 inline constexpr std::uint32_t kBaseFileFormat = 1;
 inline constexpr std::uint32_t kBaseClustering = 1;
+// Read only by the transaction-log recovery (vesk/transaction_logs.hpp), not the library.
+inline constexpr std::uint32_t kBaseTimestampAt = 12;  // last-written timestamp, 8 bytes
+inline constexpr std::uint32_t kBaseFlagsAt = 144;     // bit 0 travels with log entries
 
 // Bin header, offsets from the start of the bin:
 //    0  4  signature "hbin"
@@ -53,6 +56,8 @@ inline constexpr std::uint32_t kBinOffsetAt = 4;
 inline constexpr std::uint32_t kBinSizeAt = 8;
 inline constexpr std::uint32_t kBinHeaderBytes = 32;
 inline constexpr std::uint32_t kBinFirstCellContentsAt = 36;
+// The first bin's copy of the base block's timestamp (recovery falls back on it).
+inline constexpr std::uint32_t kBinTimestampAt = 20;
 
 // Cells: a signed 32-bit size, then the contents. Cell offsets count from the first
 // bin and point at the size field.

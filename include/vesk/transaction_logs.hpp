@@ -1,6 +1,7 @@
 // vesk/transaction_logs.hpp: a dirty hive read as Windows reads it at load, with the
 // changes its transaction logs (HIVE.LOG1 and HIVE.LOG2, or HIVE.LOG) hold applied to a
-// private copy in memory. Header-only, C++17, the standard library alone; the one piece
+// private copy in memory. Header-only, C++17, the standard library and the installed
+// layout (vesk/layout.hpp) alone; the one piece
 // that needs the operating system (an anonymous in-memory file the library can open by
 // path, Linux's memfd_create) sits at the end, apart from the rest.
 //
@@ -18,12 +19,15 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
 #include <system_error>
 #include <utility>
 #include <vector>
+
+#include "vesk/layout.hpp"
 
 namespace vesk::logs {
 
@@ -44,20 +48,23 @@ namespace vesk::logs {
 // Hive bin: "hbin", its own bins offset at 4, its size at 8; the first one's timestamp
 // (a copy of the base block's) at 20.
 namespace layout {
-inline constexpr std::uint32_t kSigRegf = 0x66676572;
+// The hive's own offsets and signatures are the installed ones (vesk/layout.hpp); only
+// the logs' facts are stated here.
+namespace f = vesk::format;
+inline constexpr std::uint32_t kSigRegf = f::kSigRegf;
 inline constexpr std::uint32_t kSigDirt = 0x54524944;
 inline constexpr std::uint32_t kSigHvle = 0x454C7648;
-inline constexpr std::uint32_t kSigHbin = 0x6E696268;
-inline constexpr std::size_t kBasePrimarySequenceAt = 4;
-inline constexpr std::size_t kBaseSecondarySequenceAt = 8;
-inline constexpr std::size_t kBaseTimestampAt = 12;
-inline constexpr std::size_t kBaseFileTypeAt = 28;
-inline constexpr std::size_t kBaseBinsSizeAt = 40;
-inline constexpr std::size_t kBaseFlagsAt = 144;
-inline constexpr std::size_t kBaseChecksumAt = 508;
-inline constexpr std::size_t kBaseCopiedBytes = 512;
-inline constexpr std::size_t kBaseBlockBytes = 4096;
-inline constexpr std::uint32_t kFileTypePrimary = 0;
+inline constexpr std::uint32_t kSigHbin = f::kSigHbin;
+inline constexpr std::size_t kBasePrimarySequenceAt = f::kBasePrimarySequenceAt;
+inline constexpr std::size_t kBaseSecondarySequenceAt = f::kBaseSecondarySequenceAt;
+inline constexpr std::size_t kBaseTimestampAt = f::kBaseTimestampAt;
+inline constexpr std::size_t kBaseFileTypeAt = f::kBaseFileTypeAt;
+inline constexpr std::size_t kBaseBinsSizeAt = f::kBaseBinsSizeAt;
+inline constexpr std::size_t kBaseFlagsAt = f::kBaseFlagsAt;
+inline constexpr std::size_t kBaseChecksumAt = f::kBaseChecksumAt;
+inline constexpr std::size_t kBaseCopiedBytes = f::kBaseCopiedBytes;
+inline constexpr std::size_t kBaseBlockBytes = f::kBaseBlockBytes;
+inline constexpr std::uint32_t kFileTypePrimary = f::kBaseFileType;
 inline constexpr std::uint32_t kFileTypeOldLog = 1;
 inline constexpr std::uint32_t kFileTypeOldLogNt = 2;
 inline constexpr std::uint32_t kFileTypeNewLog = 6;
@@ -76,9 +83,9 @@ inline constexpr std::size_t kEntryHeaderHashAt = 32;
 inline constexpr std::size_t kEntryHeaderHashedBytes = 32;
 inline constexpr std::size_t kEntryHeaderBytes = 40;
 inline constexpr std::size_t kEntryReferenceBytes = 8;
-inline constexpr std::size_t kBinOffsetAt = 4;
-inline constexpr std::size_t kBinSizeAt = 8;
-inline constexpr std::size_t kFirstBinTimestampAt = kBaseBlockBytes + 20;
+inline constexpr std::size_t kBinOffsetAt = f::kBinOffsetAt;
+inline constexpr std::size_t kBinSizeAt = f::kBinSizeAt;
+inline constexpr std::size_t kFirstBinTimestampAt = f::kFirstBinAt + f::kBinTimestampAt;
 inline constexpr std::uint64_t kLogHashSeed = 0x82EF4D887A4E55C5ull;
 // The largest hive bins data a recovered hive may claim: a file the library can open is
 // below 2 GiB (its sizes are 32-bit signed). Windows itself caps hives well below this.
@@ -948,6 +955,16 @@ class MemoryFile {
 
   // Writes `image` into a new in-memory file.
   static MemoryFile of(const RecoveredImage& image);
+  // The primary read by `primary` as it stands, marked clean: its first 4096 + bins size
+  // bytes (no more than the file holds), the secondary sequence number set to the primary
+  // and the checksum made right, so the library reads it although no log was applied.
+  static MemoryFile marked_clean(Source& primary);
+
+  // Puts `count` bytes at `at`; false when the file could not take them.
+  using Put = std::function<bool(std::uint64_t at, const unsigned char* data, std::size_t count)>;
+  // A new in-memory file of `size` bytes, zeros but where fill(put) puts something;
+  // fill returns why it could not read what it puts, or nothing.
+  static MemoryFile made(std::uint64_t size, const std::function<std::string(const Put&)>& fill);
 
   bool ok() const { return fd_ >= 0; }
   int fd() const { return fd_; }
@@ -998,6 +1015,37 @@ inline HiveWithLogs open_with_logs(const std::filesystem::path& hive_path, const
   return out;
 }
 
+inline MemoryFile MemoryFile::of(const RecoveredImage& image) {
+  return made(image.size(), [&](const Put& put) {
+    image.for_each_extent([&](std::uint64_t at, const unsigned char* data, std::size_t count) { put(at, data, count); });
+    return std::string();
+  });
+}
+
+inline MemoryFile MemoryFile::marked_clean(Source& primary) {
+  unsigned char block[layout::kBaseCopiedBytes];
+  if (primary.size() < sizeof block || !primary.read(0, block, sizeof block)) {
+    MemoryFile out;
+    out.error_ = "the hive's base block cannot be read";
+    return out;
+  }
+  detail::store32(block + layout::kBaseSecondarySequenceAt, detail::load32(block + layout::kBasePrimarySequenceAt));
+  detail::store32(block + layout::kBaseChecksumAt, base_block_checksum(block));
+  const std::uint64_t declared = layout::kBaseBlockBytes + std::uint64_t{detail::load32(block + layout::kBaseBinsSizeAt)};
+  const std::uint64_t size = std::min(primary.size(), declared);
+  return made(size, [&](const Put& put) {
+    if (!put(0, block, sizeof block)) return std::string();
+    std::vector<unsigned char> buffer(std::size_t{1} << 16);
+    for (std::uint64_t at = sizeof block; at < size;) {
+      const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), size - at));
+      if (!primary.read(at, buffer.data(), n)) return "the hive cannot be read at offset " + detail::hex(at);
+      if (!put(at, buffer.data(), n)) break;
+      at += n;
+    }
+    return std::string();
+  });
+}
+
 }  // namespace vesk::logs
 
 #if defined(__linux__)
@@ -1022,16 +1070,16 @@ inline MemoryFile::~MemoryFile() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-inline MemoryFile MemoryFile::of(const RecoveredImage& image) {
+inline MemoryFile MemoryFile::made(std::uint64_t size, const std::function<std::string(const Put&)>& fill) {
   MemoryFile out;
-  const int fd = ::memfd_create("vesk recovered hive", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+  const int fd = ::memfd_create("vesk hive copy", MFD_CLOEXEC | MFD_ALLOW_SEALING);
   if (fd < 0) {
     out.error_ = std::string("cannot make the in-memory copy: ") + std::strerror(errno);
     return out;
   }
   int failed = 0;
-  if (::ftruncate(fd, static_cast<off_t>(image.size())) != 0) failed = errno;
-  image.for_each_extent([&](std::uint64_t at, const unsigned char* data, std::size_t count) {
+  if (::ftruncate(fd, static_cast<off_t>(size)) != 0) failed = errno;
+  const std::string unread = fill([&](std::uint64_t at, const unsigned char* data, std::size_t count) {
     while (failed == 0 && count > 0) {
       const ssize_t put = ::pwrite(fd, data, count, static_cast<off_t>(at));
       if (put < 0 && errno == EINTR) continue;
@@ -1043,12 +1091,16 @@ inline MemoryFile MemoryFile::of(const RecoveredImage& image) {
       count -= static_cast<std::size_t>(put);
       at += static_cast<std::uint64_t>(put);
     }
+    return failed == 0;
   });
   // Sealed, so nothing in the process can change the copy under a reader.
-  if (failed == 0 && ::fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) != 0) failed = errno;
-  if (failed != 0) {
+  if (failed == 0 && unread.empty() &&
+      ::fcntl(fd, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) != 0) {
+    failed = errno;
+  }
+  if (failed != 0 || !unread.empty()) {
     ::close(fd);
-    out.error_ = std::string("cannot fill the in-memory copy: ") + std::strerror(failed);
+    out.error_ = !unread.empty() ? unread : std::string("cannot fill the in-memory copy: ") + std::strerror(failed);
     return out;
   }
   out.fd_ = fd;
@@ -1065,9 +1117,9 @@ inline MemoryFile& MemoryFile::operator=(MemoryFile&& other) noexcept {
   return *this;
 }
 inline MemoryFile::~MemoryFile() = default;
-inline MemoryFile MemoryFile::of(const RecoveredImage&) {
+inline MemoryFile MemoryFile::made(std::uint64_t, const std::function<std::string(const Put&)>&) {
   MemoryFile out;
-  out.error_ = "an in-memory copy of a recovered hive is not supported on this platform";
+  out.error_ = "an in-memory copy of a hive is not supported on this platform";
   return out;
 }
 

@@ -48,7 +48,7 @@ std::string why_not_opened(const std::string& path, int read_error) {
     return sentence(ReadFailed{kNoOffset, {}, Reading::kHive, 0, read_error});
   }
   if (why.code() == OpenErrc::not_written_cleanly) {
-    return why.reason() + "; --ignore-dirty reads the file as it stands";
+    return why.reason() + logs_hint(logs_beside(path)) + "; --ignore-dirty reads the file as it stands";
   }
   return why.reason();
 }
@@ -147,6 +147,25 @@ class NoOutput : public Sink {
   void subkeys(const KeyEntry&) override {}
   void key_end(const KeyEntry&) override {}
 };
+
+// What --logs did, as recovery words it, and whether the view can be read: false when
+// there is none (the hive is then not read). A view that misses something the logs
+// hold is read, and counted so that the dump ends with status 1.
+bool said_recovery(const CleanView& view, Report& report) {
+  for (const std::string& line : vesk::logs::describe(*view.recovery())) {
+    report.add(LogsSaid{kNoOffset, line});
+  }
+  if (!view.problem().empty()) {
+    const bool copy_failed = view.recovery()->outcome != vesk::logs::Outcome::not_recovered;
+    report.add(LogsNotApplied{kNoOffset, copy_failed ? view.problem() : std::string_view()});
+    return false;
+  }
+  const vesk::logs::Report& r = *view.recovery();
+  if (r.outcome == vesk::logs::Outcome::partly_recovered || (r.dirty && r.log_unusable)) {
+    report.add(LogsIncomplete{});
+  }
+  return true;
+}
 
 // Says first, when the file is shorter than its base block says, that it was cut.
 void name_cut(const HiveHandle& hive, Findings& report) {
@@ -364,11 +383,14 @@ int dump_file(const std::string& path, const Options& options, std::ostream& out
   Progress progress(err, options.progress);
   Report report(err, path, progress);
   if (options.check) report.summary_only();
-  // Without --ignore-dirty the view is never made: the library refuses a dirty hive.
+  // Without --logs or --ignore-dirty the view is never made: the library refuses a dirty hive.
   std::optional<CleanView> view;
-  if (options.ignore_dirty) view.emplace(path);
+  if (options.logs) view.emplace(path, options.log_files);
+  else if (options.ignore_dirty) view.emplace(path);
   const std::string& opened = view ? view->path() : path;
-  if (view && view->dirty()) {
+  if (view && view->recovery()) {
+    if (!said_recovery(*view, report)) return kRefused;
+  } else if (view && view->dirty()) {
     if (!view->problem().empty()) {
       report.refuse(view->problem());
       return kRefused;

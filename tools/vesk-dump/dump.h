@@ -35,6 +35,10 @@ struct Options {
   bool progress = false;    // a progress line on `err` while the dump runs
   bool check = false;       // walk as a dump does, write nothing, summarise what was found
   bool ignore_dirty = false;  // read a hive whose sequence numbers differ, as it is
+  // Apply a dirty hive's transaction logs to a private copy and read that (before
+  // ignore_dirty): the logs in log_files, or when none are named those beside the hive.
+  bool logs = false;
+  std::vector<std::string> log_files;
   int code_page = 1252;     // what --format regedit4 is written in; find_code_page accepts it
   std::string grep;         // in the code set: only what holds this text (case ignored)
   std::vector<std::uint32_t> types;  // only values of these types; empty: all

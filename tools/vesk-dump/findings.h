@@ -294,6 +294,26 @@ struct ReadDirty {  // --ignore-dirty on a hive whose sequence numbers differ
   std::uint32_t secondary;
 };
 
+struct LogsSaid {  // --logs: a line of what recovery read, applied and left, as it words it
+  static constexpr Kind kKind = Kind::kOther;
+  static constexpr Said kSaid = Said::kAlways;
+  std::uint32_t at = kNoOffset;
+  std::string_view text;
+};
+
+struct LogsNotApplied {  // --logs: no view could be made; the hive is not read
+  static constexpr Kind kKind = Kind::kOther;
+  static constexpr Said kSaid = Said::kAlways;
+  std::uint32_t at = kNoOffset;
+  std::string_view why;  // the in-memory file's failure; empty when the logs failed
+};
+
+struct LogsIncomplete {  // --logs: read, but a log or an entry was not applied
+  static constexpr Kind kKind = Kind::kOther;
+  static constexpr Said kSaid = Said::kHeadline;
+  std::uint32_t at = kNoOffset;
+};
+
 struct NotStorable {  // a KEYPATH or --value with a character no stored name holds
   static constexpr Kind kKind = Kind::kOther;
   static constexpr Said kSaid = Said::kAlways;
@@ -368,7 +388,8 @@ using Finding =
                  ValueNameUnread, DataNoCell, SharedKey, LoopBack, TooMuch, PastEnd,
                  LostPastEnd, NotWritten, ReadDirty, NotStorable, NoSuchKey, NoSuchValue,
                  OutputFailed, ReadFailed, FileChanged, ChecksumWrong, BadBin,
-                 PastBins, ParentElsewhere>;
+                 PastBins, ParentElsewhere, LogsSaid, LogsNotApplied,
+                 LogsIncomplete>;
 
 // Why --diff did not compare a part of the hives; messages.h words it.
 enum class Uncompared {

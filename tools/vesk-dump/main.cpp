@@ -75,7 +75,16 @@ const char kUsage[] =
     "      --ignore-dirty   read a hive whose sequence numbers differ (copied from a\n"
     "                       live or crashed system) as its primary file stands, with a\n"
     "                       warning; the file is not changed: the library reads a\n"
-    "                       private in-memory copy marked clean, as large as the file\n"
+    "                       private in-memory copy marked clean, of the hive its\n"
+    "                       base block declares\n"
+    "      --logs           apply the hive's transaction logs (HIVE.LOG1 and HIVE.LOG2,\n"
+    "                       or HIVE.LOG, beside it) as Windows does at load, and read\n"
+    "                       the result, a private in-memory copy; the hive and its logs\n"
+    "                       are not changed. Says on standard error what was applied;\n"
+    "                       exit 1 when a log or an entry could not be (the output may\n"
+    "                       miss changes). Taken before --ignore-dirty\n"
+    "      --log FILE       --logs with FILE as a log in place of those beside the\n"
+    "                       hive; repeat it for each log\n"
     "      --diff OLD NEW [KEYPATH]\n"
     "                       compare two hives instead: every key and value added,\n"
     "                       removed or changed, with --format text (lines marked +,\n"
@@ -101,9 +110,9 @@ const char kUsage[] =
     "\n"
     "Exit status: 0 all dumped (nothing found, with --check); 1 dumped with damage or\n"
     "with parts the library cannot read, each reported on standard error; 2 refused\n"
-    "(not a readable hive, not written out cleanly and no --ignore-dirty, KEYPATH or\n"
-    "--value not found, or a usage error); 3 the output could not be written (a full\n"
-    "disk, say); 4 --grep or --type matched nothing, with no damage found. With\n"
+    "(not a readable hive, not written out cleanly and no --ignore-dirty, its logs\n"
+    "not applicable with --logs, KEYPATH or --value not found, or a usage error);\n"
+    "3 the output could not be written (a full disk, say); 4 --grep or --type matched nothing, with no damage found. With\n"
     "several hives, the highest status of any hive; a refused hive is reported and\n"
     "the others are still written. A reader that closes the pipe early, as head\n"
     "does, ends vesk-dump quietly by SIGPIPE.\n"
@@ -244,6 +253,14 @@ int main(int argc, char** argv) {
     }
     if (arg == "--ignore-dirty") {
       options.ignore_dirty = true;
+      continue;
+    }
+    // --logs and --log FILE: the transaction logs applied (dump.h's Options::logs).
+    if (arg == "--logs" || arg == "--log" || arg.rfind("--log=", 0) == 0) {
+      options.logs = true;
+      if (arg == "--logs") continue;
+      if (arg == "--log" && i + 1 >= argc) return usage_error("--log needs a file");
+      options.log_files.push_back(arg == "--log" ? argv[++i] : arg.substr(6));
       continue;
     }
     if (arg == "-V" || arg == "--version") {

@@ -294,6 +294,19 @@ std::string said(const FileChanged& f) {
   return text + "; what was read of it may mix its old and new contents";
 }
 
+std::string said(const LogsSaid& f) { return std::string(f.text); }
+
+std::string said(const LogsNotApplied& f) {
+  if (!f.why.empty()) return "not read: " + std::string(f.why);
+  return "not read: its transaction logs could not be applied; --ignore-dirty reads the"
+         " primary file as it stands";
+}
+
+std::string said(const LogsIncomplete&) {
+  return "warning: the transaction logs were not applied whole: the output may miss changes"
+         " they hold";
+}
+
 // Each kind as the summary names it, in the order of Kind.
 constexpr const char* kLabels[] = {
     "file cut short",
@@ -333,6 +346,17 @@ std::string sentence(const Finding& finding) {
 }
 
 const char* label(Kind kind) { return kLabels[static_cast<std::size_t>(kind)]; }
+
+std::string logs_hint(const std::vector<std::string>& logs) {
+  if (logs.empty()) return {};
+  std::string names;
+  for (std::size_t i = 0; i < logs.size(); ++i) {
+    names += (i == 0 ? "" : i + 1 == logs.size() ? " and " : ", ") + logs[i];
+  }
+  return "; its transaction " + std::string(logs.size() == 1 ? "log " : "logs ") + names +
+         (logs.size() == 1 ? " lies" : " lie") + " beside it: --logs applies " +
+         (logs.size() == 1 ? "it" : "them");
+}
 
 std::string hex_offset(std::uint32_t at) {
   std::string text = "0x";

@@ -20,6 +20,10 @@ std::string sentence(const Finding& finding);
 // The kind as the summary of --check names it.
 const char* label(Kind kind);
 
+// What a dirty hive's refusal adds about the logs beside it (their file names), before
+// "; --ignore-dirty ...": which lie there and that --logs applies them; empty for none.
+std::string logs_hint(const std::vector<std::string>& logs);
+
 // A file offset as the messages show it: 0x and eight hex digits.
 std::string hex_offset(std::uint32_t at);
 
