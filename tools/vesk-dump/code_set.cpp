@@ -2,13 +2,31 @@
 // locale. Latin-1 needs no table: each stored byte is the character of that number.
 #include "code_set.h"
 
+#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cwchar>
 
 namespace vesk::dump {
+namespace {
+
+// A character the locale lacks sets errno (EILSEQ), and vesk-dump reads errno after
+// library calls to tell a failed read: a conversion must leave it as it found it.
+class ErrnoKept {
+ public:
+  ErrnoKept() : saved_(errno) {}
+  ~ErrnoKept() { errno = saved_; }
+  ErrnoKept(const ErrnoKept&) = delete;
+  ErrnoKept& operator=(const ErrnoKept&) = delete;
+
+ private:
+  int saved_;
+};
+
+}  // namespace
 
 CodeSet::CodeSet() {
+  const ErrnoKept kept;
   for (int i = 0; i < 128; ++i) {
     char buffer[MB_LEN_MAX];
     std::mbstate_t state{};
@@ -37,6 +55,7 @@ bool CodeSet::append_name(std::string& out, std::string_view stored, bool quoted
 }
 
 bool CodeSet::append_text(std::string& out, std::u32string_view text) const {
+  const ErrnoKept kept;
   const std::size_t before = out.size();
   std::mbstate_t state{};
   for (const char32_t c : text) {
@@ -56,6 +75,7 @@ bool CodeSet::append_text(std::string& out, std::u32string_view text) const {
 }
 
 std::optional<std::u32string> CodeSet::decode(std::string_view text) const {
+  const ErrnoKept kept;
   std::u32string out;
   out.reserve(text.size());
   std::mbstate_t state{};
@@ -93,6 +113,7 @@ std::u16string utf16_of_stored(std::string_view stored) {
 }
 
 std::u16string utf16_of_text(std::string_view text) {
+  const ErrnoKept kept;
   std::u16string out;
   std::mbstate_t state{};
   std::size_t at = 0;

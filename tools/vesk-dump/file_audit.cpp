@@ -2,6 +2,7 @@
 // it holds; the declared bins bound how far the bins are followed.
 #include "file_audit.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <fstream>
 
@@ -27,14 +28,27 @@ class File {
     if (at > size_ || size_ - at < n) return false;
     in_.clear();
     in_.seekg(static_cast<std::streamoff>(at));
+    const int before = errno;
+    errno = 0;
     in_.read(reinterpret_cast<char*>(into), n);
-    return static_cast<std::uint32_t>(in_.gcount()) == n;
+    const bool whole = static_cast<std::uint32_t>(in_.gcount()) == n;
+    if (!whole && errno != 0) error_ = errno;
+    errno = before;
+    return whole;
   }
+  // The system's error of the last read it refused; 0 when none was, as at a cut.
+  int error() const { return error_; }
 
  private:
   std::ifstream in_;
   std::uint64_t size_ = 0;
+  int error_ = 0;
 };
+
+// A read the system refused is named as such; a short file is reported elsewhere.
+void say_refused(const File& file, std::uint32_t at, Reading reading, Findings& findings) {
+  if (file.error() != 0) findings.add(ReadFailed{at, {}, reading, -1, file.error()});
+}
 
 void audit_bins(File& file, std::uint32_t bins_size, Findings& findings) {
   using namespace format;
@@ -45,8 +59,10 @@ void audit_bins(File& file, std::uint32_t bins_size, Findings& findings) {
   }
   unsigned char header[kBinHeaderBytes];
   for (std::uint64_t at = kFirstBinAt; at < end;) {
-    if (!file.read(at, header, kBinHeaderBytes)) return;  // a cut file, reported as such
     const auto here = static_cast<std::uint32_t>(at);
+    if (!file.read(at, header, kBinHeaderBytes)) {
+      return say_refused(file, here, Reading::kBinHeaders, findings);  // else a cut file
+    }
     const std::uint32_t signature = load_le32(header);
     if (signature != kSigHbin) return findings.add(BadBin{here, BinFault::kSignature, signature, true});
     const std::uint32_t offset = load_le32(header + kBinOffsetAt);
@@ -65,7 +81,9 @@ void audit_file(const std::string& path, Findings& findings) {
   using namespace format;
   File file(path);
   unsigned char block[kBaseCopiedBytes];
-  if (!file.read(0, block, kBaseCopiedBytes) || file.size() < kBaseBlockBytes) return;
+  if (!file.read(0, block, kBaseCopiedBytes) || file.size() < kBaseBlockBytes) {
+    return say_refused(file, 0, Reading::kHive, findings);
+  }
   // A hive whose sequence numbers differ was caught mid-write, its checksum with it; it
   // is named as such (--ignore-dirty) and its checksum not judged.
   const bool written_cleanly =

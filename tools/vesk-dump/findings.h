@@ -349,7 +349,7 @@ struct OutputFailed {  // the output could not be written: the dump stops short
 
 // What a failed read was reading.
 enum class Reading { kHive, kRootKey, kKeyPath, kSubkeyList, kSubkey, kKeyName, kValueList,
-                     kValue, kValueName, kValueData };
+                     kValue, kValueName, kValueData, kBinHeaders };
 
 struct ReadFailed {  // the system refused a read: what it would have given is not judged
   static constexpr Kind kKind = Kind::kReadError;

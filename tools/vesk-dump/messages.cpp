@@ -274,6 +274,7 @@ std::string reading(const ReadFailed& f) {
     case Reading::kValueList: return "the value list" + key;
     case Reading::kValue: return "value " + index + key;
     case Reading::kValueName: return "the name of value " + index + key;
+    case Reading::kBinHeaders: return "the headers of the bins";
     case Reading::kValueData: break;
   }
   return "the data of value " + index + key;
