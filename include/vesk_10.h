@@ -163,7 +163,21 @@ VESK_STATIC_ASSERT(sizeof(ValueRecord) == 22, "ValueRecord is a fixed image");
  * and stays intact until the next text-returning call; file bytes a read could not
  * reach come back as spaces. Offsets and counts in the records are the file's own:
  * nothing past the base block is checked, so a damaged hive gives garbage records,
- * never a crash. */
+ * never a crash.
+ *
+ * Read errors. Every result stays as described whatever the disk does: what a read
+ * could not bring counts as missing (zeros, spaces, a shorter text), as past the end of
+ * the file. A host that wants to tell a failing disk from a short or damaged file clears
+ * the system's error before a call and looks after it: errno on POSIX, GetLastError()
+ * on Windows. The library changes it only where the system refuses something the call
+ * asked for: a read (EIO and the like), the open in OpenRegistryFile, or memory; it
+ * keeps the last such refusal until the call returns and never sets it to zero. Reads
+ * that stop at the end of the file, interrupted reads taken again, a seek the file's
+ * damage makes impossible, characters the code page lacks and a failing close leave it
+ * as the host left it. A read that comes back short is asked once for the rest, so a
+ * refusal partway through a read is reported rather than taken for the end of the file.
+ * A null from OpenRegistryFile with the error unchanged means the file opened but is not
+ * a regular file or not a hive the library reads. */
 
 /* Hive handle. */
 
