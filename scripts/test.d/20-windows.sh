@@ -114,7 +114,7 @@ for zip in "$dist"/vesk_10-*-win32.zip "$dist"/vesk_10-*-win64.zip; do
 done
 # The host Microsoft's tools built, beside the distribution's stripped 64-bit DLL.
 rm -rf "$dist/host" && mkdir "$dist/host"
-cp "$dist"/vesk_10-*-win64/vesk_10.dll build/win64/tests/hosts/msvc/x86_64/vesk_msvc_host.exe \
+cp "$dist"/vesk_10-*-win64/vesk_10.dll build/win64/examples/hosts/msvc/x86_64/vesk_msvc_host.exe \
   "$dist/host/"
 summary=$(scripts/wine-run "$dist/host/vesk_msvc_host.exe" tests/data/hives/dfirmuseum-win7-BCD \
   </dev/null | tr -d '\r' | tail -n 1)
