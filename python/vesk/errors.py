@@ -102,11 +102,11 @@ _TEXTS = dict(REASONS)
 _PLACEHOLDER = re.compile(r"\{([^{}]*)\}")
 
 
-def _filled(spec: str, number: int) -> str:
-    if spec.startswith(":"):  # a format specification, as str.format takes it
-        return format(number, spec[1:])
-    if spec.startswith("x"):
-        return format(number, "0%sX" % spec[1:])
+def _filled(placeholder: str, number: int) -> str:
+    if placeholder.startswith(":"):  # as str.format takes what follows its colon
+        return format(number, placeholder[1:])
+    if placeholder.startswith("x"):
+        return format(number, "0%sX" % placeholder[1:])
     return str(number)
 
 

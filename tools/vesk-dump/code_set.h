@@ -39,6 +39,9 @@ class CodeSet {
   std::string high_[128];  // the code set's form of Latin-1 0x80..0xFF, empty if none
 };
 
+// Appends one character as UTF-8; `c` is no surrogate.
+void append_utf8(std::string& out, char32_t c);
+
 // Appends one character inside a JSON string: as UTF-8, with control characters, quotes
 // and backslashes escaped. `c` is no surrogate.
 void append_json_char(std::string& out, char32_t c);

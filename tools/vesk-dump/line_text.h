@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "code_set.h"
 #include "entries.h"
 #include "path_builder.h"
 
@@ -23,8 +24,6 @@ struct LineLabel {
   bool header = true;
 };
 
-// Appends one character as UTF-8; `c` is no surrogate.
-void append_utf8(std::string& out, char32_t c);
 
 // RFC 4180: a field holding a comma, a quote or a line break is quoted, quotes doubled.
 void append_csv_field(std::string& out, std::string_view field);
@@ -54,21 +53,7 @@ inline constexpr char32_t kDeletePicture = 0x2421;
 inline void append_line_char(std::string& out, char32_t c) {
   if (c < 0x20) c += kControlPictures;
   if (c == 0x7F) c = kDeletePicture;
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | c >> 6);
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | c >> 12);
-    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | c >> 18);
-    out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-    out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
+  append_utf8(out, c);
 }
 
 // The control character a picture stands for; none for any other character.
