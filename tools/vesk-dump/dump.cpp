@@ -24,6 +24,7 @@
 #include "layout.h"
 #include "line_text.h"
 #include "output.h"
+#include "pipeline.h"
 #include "placement.h"
 #include "progress.h"
 #include "report.h"
@@ -453,7 +454,12 @@ int dump_file(const std::string& path, const Options& options, std::ostream& out
                                                    options.label);
   std::optional<FilterSink> filter = filter_for(options, code_set, *writer);
   Sink& sink = filter ? static_cast<Sink&>(*filter) : *writer;
-  walk(hive, *start, options.max_depth, code_set, watch, progress, sink);
+  {
+    Pipeline pipeline(sink, watch);
+    walk(hive, *start, options.max_depth, code_set, pipeline.findings(), progress,
+         pipeline.sink());
+    pipeline.finish();
+  }
   watch.changed();
   output.flush();
   errno = 0;

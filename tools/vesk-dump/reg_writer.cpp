@@ -44,14 +44,12 @@ bool breaks_key_line(std::u16string_view path) {
 }
 
 // The start of a value's line: @ for the unnamed value, else its name quoted.
-std::u16string name_part(const ValueEntry& value) {
-  std::u16string line;
+void append_name(std::u16string& line, const ValueEntry& value) {
   if (value.is_default) {
     line += u'@';
   } else {
     append_quoted(line, utf16_of_stored(value.name));
   }
-  return line;
 }
 
 }  // namespace
@@ -62,26 +60,30 @@ RegWriter::RegWriter(Output& out, const CodePage* code_page) : out_(out), page_(
   emit(u"");
 }
 
-bool RegWriter::emit(const std::u16string& line) {
+bool RegWriter::emit(std::u16string_view line) {
   std::string& t = out_.text();
+  const std::size_t start = t.size();
   if (page_ == nullptr) {
+    t.resize(start + 2 * line.size() + 4);
+    char* p = t.data() + start;
     for (const char16_t c : line) {
-      t += static_cast<char>(c & 0xFF);
-      t += static_cast<char>(c >> 8);
+      *p++ = static_cast<char>(c & 0xFF);
+      *p++ = static_cast<char>(c >> 8);
     }
-    t.append("\r\0\n\0", 4);
+    std::copy_n("\r\0\n\0", 4, p);
     return true;
   }
-  const std::size_t start = t.size();
+  t.resize(start + line.size() + 2);
+  char* p = t.data() + start;
   for (const char16_t c : line) {
     const std::optional<std::uint8_t> b = page_->byte_of(c);
     if (!b) {
       t.resize(start);
       return false;
     }
-    t += static_cast<char>(*b);
+    *p++ = static_cast<char>(*b);
   }
-  t += "\r\n";
+  std::copy_n("\r\n", 2, p);
   return true;
 }
 
@@ -127,23 +129,23 @@ Unwritten RegWriter::key(const KeyEntry& key) {
   return unwritten;
 }
 
-std::optional<std::vector<std::uint8_t>> RegWriter::file_data(const ValueEntry& value) const {
+const std::vector<std::uint8_t>* RegWriter::file_data(const ValueEntry& value) {
   const std::vector<std::uint8_t>& bytes = *value.bytes;
-  if (page_ == nullptr || !is_string_type(value.type)) return bytes;
+  if (page_ == nullptr || !is_string_type(value.type)) return &bytes;
   // regedit widens each byte of REGEDIT4 string data through the code page and ends the
   // data with a zero unit when it has none: only UTF-16 text already ending in one, all
   // of it in the page, comes back exactly.
-  if (bytes.empty()) return bytes;
+  if (bytes.empty()) return &bytes;
   const std::size_t n = bytes.size();
-  if (n % 2 != 0 || bytes[n - 1] != 0 || bytes[n - 2] != 0) return std::nullopt;
-  std::vector<std::uint8_t> out;
-  out.reserve(n / 2);
+  if (n % 2 != 0 || bytes[n - 1] != 0 || bytes[n - 2] != 0) return nullptr;
+  std::vector<std::uint8_t>& out = in_page_;
+  out.clear();
   for (std::size_t i = 0; i < n; i += 2) {
     const std::optional<std::uint8_t> b = page_->byte_of(static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8));
-    if (!b) return std::nullopt;
+    if (!b) return nullptr;
     out.push_back(*b);
   }
-  return out;
+  return &out;
 }
 
 void RegWriter::skip_value(const ValueEntry& value, const std::string& why) {
@@ -179,7 +181,7 @@ Unwritten RegWriter::value(const KeyEntry& /*key*/, const ValueEntry& value) {
     skip_value(value, "data size " + std::to_string(value.length) + " does not fit in the file");
     return {};
   }
-  const std::optional<std::vector<std::uint8_t>> data = file_data(value);
+  const std::vector<std::uint8_t>* data = file_data(value);
   if (!data) return left_out(value, Unwritten::Why::kDataNotInCodePage);
   if (!emit(value_line(value, *data))) {
     return left_out(value, Unwritten::Why::kNameNotInCodePage);
@@ -187,48 +189,60 @@ Unwritten RegWriter::value(const KeyEntry& /*key*/, const ValueEntry& value) {
   return {};
 }
 
-std::u16string RegWriter::value_line(const ValueEntry& value,
-                                     const std::vector<std::uint8_t>& data) const {
-  std::u16string line = name_part(value) + u'=';
+const std::u16string& RegWriter::value_line(const ValueEntry& value,
+                                            const std::vector<std::uint8_t>& data) {
+  std::u16string& line = line_;
+  line.clear();
+  append_name(line, value);
+  line += u'=';
   const std::vector<std::uint8_t>& bytes = *value.bytes;
-  const std::optional<std::uint64_t> number = decoded_number(kTypeDword, bytes);
   if (value.type == kTypeString && !bytes.empty() && printable_text(bytes)) {
     // The stored units without their terminator, which the import adds back.
-    std::u16string units;
+    line += u'"';
     for (std::size_t i = 0; i + 2 < bytes.size(); i += 2) {
-      units += static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8);
+      const auto c = static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8);
+      if (c == u'\\' || c == u'"') line += u'\\';
+      line += c;
     }
-    append_quoted(line, units);
+    line += u'"';
     return line;
   }
-  std::string hex;
-  if (value.type == kTypeDword && number) {
-    hex = "dword:";
-    append_hex(hex, *number, 8);
-    return line + ascii(hex);
+  if (value.type == kTypeDword) {
+    if (const std::optional<std::uint64_t> number = decoded_number(kTypeDword, bytes)) {
+      line += u"dword:";
+      append_hex(line, *number, 8);
+      return line;
+    }
   }
   if (value.type == kTypeBinary) {
-    hex = "hex:";
+    line += u"hex:";
   } else {
-    hex = "hex(";
-    append_hex(hex, value.type);
-    hex += "):";
+    line += u"hex(";
+    append_hex(line, value.type);
+    line += u"):";
   }
-  line += ascii(hex);
-  // Columns count characters, one per UTF-16 unit of the line so far.
+  // Columns count characters, one per UTF-16 unit of the line so far. Each byte takes
+  // three columns with its comma; the fold goes after the comma that reaches the column.
+  // Data runs to megabytes: the digits go in place, into room made once for the most
+  // the line can take (a fold at least every 25 bytes).
+  static const char16_t kDigits[] = u"0123456789abcdef";
   std::size_t column = line.size();
-  for (std::size_t i = 0; i < data.size(); ++i) {
-    std::string byte;
-    append_hex_byte(byte, data[i]);
-    line += ascii(byte);
-    if (i + 1 == data.size()) break;
-    line += u',';
+  const std::size_t n = data.size();
+  const std::size_t at = line.size();
+  line.resize(at + 3 * n + 5 * (n / 25 + 1));
+  char16_t* p = line.data() + at;
+  for (std::size_t i = 0; i < n; ++i) {
+    *p++ = kDigits[data[i] >> 4];
+    *p++ = kDigits[data[i] & 0xF];
+    if (i + 1 == n) break;
+    *p++ = u',';
     column += 3;
     if (column >= kFoldColumn) {
-      line += u"\\\r\n  ";
+      p = std::copy_n(u"\\\r\n  ", 5, p);
       column = 2;
     }
   }
+  line.resize(static_cast<std::size_t>(p - line.data()));
   return line;
 }
 
@@ -262,7 +276,9 @@ Unwritten RegWriter::value_removed(const ValueEntry& value) {
   if (breaks_line(utf16_of_stored(value.name))) {
     return left_out(value, Unwritten::Why::kNameHasControls);
   }
-  emit(name_part(value) + u"=-");
+  line_.clear();
+  append_name(line_, value);
+  emit(line_ += u"=-");
   return {};
 }
 

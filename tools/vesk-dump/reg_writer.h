@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "code_pages.h"
@@ -40,24 +41,27 @@ class RegWriter : public Sink {
  private:
   // Appends `line` and a line end in the file's encoding; false, with nothing appended,
   // when the code page lacks one of its characters.
-  bool emit(const std::u16string& line);
+  bool emit(std::u16string_view line);
   // A ';' line; characters the encoding lacks, and control characters, become '?'.
   void comment(const std::u16string& text);
   // The data as the file carries it: stored, or in the code page; none when the code
-  // page cannot carry it exactly.
-  std::optional<std::vector<std::uint8_t>> file_data(const ValueEntry& value) const;
+  // page cannot carry it exactly. Points at the value's bytes or at in_page_.
+  const std::vector<std::uint8_t>* file_data(const ValueEntry& value);
   // A comment in place of the value, saying why it is not written.
   void skip_value(const ValueEntry& value, const std::string& why);
   // The same for what this writer cannot write; returns it, for the walk to report.
   Unwritten left_out(const ValueEntry& value, Unwritten::Why why);
   // The value's line: its name, '=' and its data (`data` as the file carries it).
-  std::u16string value_line(const ValueEntry& value, const std::vector<std::uint8_t>& data) const;
+  // Built in line_, whose room is kept from line to line.
+  const std::u16string& value_line(const ValueEntry& value, const std::vector<std::uint8_t>& data);
 
   Output& out_;
   const CodePage* page_;
   PathBuilder<std::u16string> path_;  // the current key's path, in UTF-16
   int skipped_depth_ = -1;       // the depth of a key not written, whose subtree is not either
   bool writing_ = true;          // whether the current key's values are written
+  std::u16string line_;
+  std::vector<std::uint8_t> in_page_;  // string data in the code page, for REGEDIT4
 };
 
 }  // namespace vesk::dump

@@ -1,0 +1,206 @@
+#include "pipeline.h"
+
+#include <utility>
+
+#include <locale.h>
+
+namespace vesk::dump {
+namespace {
+
+// Batches handed over and not yet written: enough to keep the writer busy while the walk
+// fills the next, few enough that memory stays a few batches whatever the hive.
+constexpr std::size_t kQueued = 3;
+
+std::string_view at(const std::string& text, std::uint32_t from, std::uint32_t size) {
+  return std::string_view(text).substr(from, size);
+}
+
+}  // namespace
+
+Pipeline::Pipeline(Sink& writer, Findings& findings)
+    : writer_(writer), findings_(findings), filling_(std::make_unique<Batch>()) {
+  // The writers' text follows the locale, which a thread may have set for itself alone.
+  const locale_t locale = uselocale(locale_t{});
+  thread_ = std::thread([this, locale] {
+    uselocale(locale);
+    run();
+  });
+}
+
+Pipeline::~Pipeline() {
+  if (!thread_.joinable()) return;
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    done_ = true;
+  }
+  changed_.notify_all();
+  thread_.join();
+}
+
+Pipeline::Span Pipeline::keep(std::string& text, std::string_view view) {
+  const Span span{static_cast<std::uint32_t>(text.size()), static_cast<std::uint32_t>(view.size())};
+  text += view;
+  return span;
+}
+
+Pipeline::Event& Pipeline::record(Call call, const KeyEntry& key) {
+  Batch& b = *filling_;
+  Event& e = b.events.emplace_back();
+  e.call = call;
+  KeyRecord& k = e.key;
+  k.entry = key;
+  k.name = keep(b.text, key.name);
+  k.path = keep(b.text, key.path);
+  k.name_in_path = keep(b.text, key.name_in_path);
+  k.unreadable = keep(b.text, key.unreadable);
+  k.subkeys_not_read_reason = keep(b.text, key.subkeys_not_read_reason);
+  k.values_reason = keep(b.text, key.skipped.values.reason);
+  k.subkeys_reason = keep(b.text, key.skipped.subkeys.reason);
+  k.start_at = static_cast<std::uint32_t>(b.chars.size());
+  k.start_size = static_cast<std::uint32_t>(key.start_path.size());
+  b.chars += key.start_path;
+  // A value's record is added by the caller before the batch can be handed over.
+  if (call != Call::kValue && b.full()) hand_over();
+  return e;
+}
+
+Unwritten Pipeline::In::value(const KeyEntry& key, const ValueEntry& value) {
+  Event& e = p_.record(Call::kValue, key);
+  Batch& b = *p_.filling_;
+  ValueRecord& v = e.value;
+  v.entry = value;
+  v.name = keep(b.text, value.name);
+  v.unreadable = keep(b.text, value.unreadable);
+  v.has_bytes = value.bytes != nullptr;
+  v.bytes_at = static_cast<std::uint32_t>(b.bytes.size());
+  v.bytes_size = value.bytes ? static_cast<std::uint32_t>(value.bytes->size()) : 0;
+  if (value.bytes) b.bytes.insert(b.bytes.end(), value.bytes->begin(), value.bytes->end());
+  if (b.full()) p_.hand_over();
+  return {};
+}
+
+void Pipeline::rebuild(const Batch& batch, Event& event, std::vector<std::uint8_t>& data) {
+  KeyRecord& k = event.key;
+  KeyEntry& key = k.entry;
+  const std::string& t = batch.text;
+  key.name = at(t, k.name.at, k.name.size);
+  key.path = at(t, k.path.at, k.path.size);
+  key.name_in_path = at(t, k.name_in_path.at, k.name_in_path.size);
+  key.unreadable = at(t, k.unreadable.at, k.unreadable.size);
+  key.subkeys_not_read_reason = at(t, k.subkeys_not_read_reason.at, k.subkeys_not_read_reason.size);
+  key.skipped.values.reason = at(t, k.values_reason.at, k.values_reason.size);
+  key.skipped.subkeys.reason = at(t, k.subkeys_reason.at, k.subkeys_reason.size);
+  key.start_path = std::u16string_view(batch.chars).substr(k.start_at, k.start_size);
+  if (event.call != Call::kValue) return;
+  ValueRecord& v = event.value;
+  ValueEntry& value = v.entry;
+  value.name = at(t, v.name.at, v.name.size);
+  value.unreadable = at(t, v.unreadable.at, v.unreadable.size);
+  value.bytes = nullptr;
+  if (v.has_bytes) {
+    const auto from = batch.bytes.begin() + v.bytes_at;
+    data.assign(from, from + static_cast<std::ptrdiff_t>(v.bytes_size));
+    value.bytes = &data;
+  }
+}
+
+void Pipeline::hand_over() {
+  std::unique_ptr<Batch> next;
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return queue_.size() < kQueued; });
+    queue_.push_back(std::move(filling_));
+    if (!spare_.empty()) {
+      next = std::move(spare_.back());
+      spare_.pop_back();
+    }
+  }
+  changed_.notify_all();
+  if (!next) next = std::make_unique<Batch>();
+  next->events.clear();
+  next->text.clear();
+  next->chars.clear();
+  next->bytes.clear();
+  filling_ = std::move(next);
+  report_unsaid();
+}
+
+void Pipeline::catch_up() {
+  if (!filling_->events.empty()) hand_over();
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [this] { return queue_.empty() && !busy_; });
+  }
+  report_unsaid();
+}
+
+void Pipeline::report_unsaid() {
+  std::vector<Unsaid> said;
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    said.swap(unsaid_);
+  }
+  for (Unsaid& u : said) findings_.add(NotWritten{kNoOffset, u.path, std::move(u.what)});
+}
+
+void Pipeline::FindingsIn::add(const Finding& finding) {
+  p_.catch_up();
+  p_.findings_.add(finding);
+}
+
+void Pipeline::finish() {
+  if (!thread_.joinable()) return;
+  catch_up();
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    done_ = true;
+  }
+  changed_.notify_all();
+  thread_.join();
+  if (failure_) std::rethrow_exception(failure_);
+}
+
+void Pipeline::run() {
+  std::vector<std::uint8_t> data;
+  for (;;) {
+    std::unique_ptr<Batch> batch;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      changed_.wait(lock, [this] { return !queue_.empty() || done_; });
+      if (queue_.empty()) return;
+      batch = std::move(queue_.front());
+      queue_.pop_front();
+      busy_ = true;
+    }
+    changed_.notify_all();
+    std::vector<Unsaid> unsaid;
+    // After a writer threw, the batches are still taken, so the walk never waits on a
+    // thread that stopped; finish() passes the failure on.
+    if (!failure_) {
+      try {
+        for (Event& e : batch->events) {
+          rebuild(*batch, e, data);
+          Unwritten what;
+          switch (e.call) {
+            case Call::kKey: what = writer_.key(e.key.entry); break;
+            case Call::kValue: what = writer_.value(e.key.entry, e.value.entry); break;
+            case Call::kSubkeys: writer_.subkeys(e.key.entry); break;
+            case Call::kKeyEnd: writer_.key_end(e.key.entry); break;
+          }
+          if (what) unsaid.push_back({std::string(e.key.entry.path), std::move(what)});
+        }
+      } catch (...) {
+        failure_ = std::current_exception();
+      }
+    }
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      for (Unsaid& u : unsaid) unsaid_.push_back(std::move(u));
+      spare_.push_back(std::move(batch));
+      busy_ = false;
+    }
+    changed_.notify_all();
+  }
+}
+
+}  // namespace vesk::dump
