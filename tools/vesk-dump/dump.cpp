@@ -28,6 +28,7 @@
 #include "placement.h"
 #include "progress.h"
 #include "report.h"
+#include "timeline_writer.h"
 #include "walk.h"
 #include "writers.h"
 #include "messages.h"
@@ -380,7 +381,7 @@ std::optional<FilterSink> filter_for(const Options& options, const CodeSet& code
 }  // namespace
 
 int dump_file(const std::string& path, const Options& options, std::ostream& out,
-              std::ostream& err) {
+              std::ostream& err, Sink* shared_writer) {
   Progress progress(err, options.progress);
   Report report(err, path, progress);
   if (options.check) report.summary_only();
@@ -449,11 +450,14 @@ int dump_file(const std::string& path, const Options& options, std::ostream& out
   Output output(out);
   Shown shown = options.shown;
   shown.one_value = options.value.has_value();
-  const std::unique_ptr<Sink> writer = make_writer(options.format, output, code_set, shown,
-                                                   find_code_page(options.code_page),
-                                                   options.label);
-  std::optional<FilterSink> filter = filter_for(options, code_set, *writer);
-  Sink& sink = filter ? static_cast<Sink&>(*filter) : *writer;
+  const std::unique_ptr<Sink> own_writer =
+      shared_writer != nullptr
+          ? nullptr
+          : make_writer(options.format, output, code_set, shown,
+                        find_code_page(options.code_page), options.label);
+  Sink& writer = shared_writer != nullptr ? *shared_writer : *own_writer;
+  std::optional<FilterSink> filter = filter_for(options, code_set, writer);
+  Sink& sink = filter ? static_cast<Sink&>(*filter) : writer;
   {
     Pipeline pipeline(sink, watch);
     walk(hive, *start, options.max_depth, code_set, pipeline.findings(), progress,
@@ -480,15 +484,33 @@ int dump_file(const std::string& path, const Options& options, std::ostream& out
 int dump_files(const std::vector<std::string>& paths, const Options& options,
                std::ostream& out, std::ostream& err) {
   if (paths.size() == 1) return dump_file(paths[0], options, out, err);
+  // One timeline for all the hives: its rows are sorted together after the last walk.
+  std::optional<Output> timeline_output;
+  std::optional<TimelineWriter> timeline;
+  if (options.format == Format::kTimeline && !options.check) {
+    timeline.emplace(timeline_output.emplace(out));
+  }
   int worst = kDumped;
   bool all_unmatched = true;
   for (std::size_t i = 0; i < paths.size(); ++i) {
     Options one = options;
     one.label.hive = paths[i];
     one.label.header = i == 0;
-    const int status = dump_file(paths[i], one, out, err);
+    if (timeline) timeline->next_hive(paths[i]);
+    const int status = dump_file(paths[i], one, out, err, timeline ? &*timeline : nullptr);
     all_unmatched = all_unmatched && status == kNothingMatched;
     if (status != kNothingMatched && status > worst) worst = status;
+  }
+  if (timeline) {
+    timeline->finish();
+    timeline_output->flush();
+    errno = 0;
+    out.flush();
+    if (timeline_output->failed() || !out) {
+      const int why = timeline_output->error() != 0 ? timeline_output->error() : errno;
+      err << "vesk-dump: " << sentence(OutputFailed{kNoOffset, why}) << '\n';
+      return kOutputFailed;
+    }
   }
   return all_unmatched ? kNothingMatched : worst;
 }

@@ -48,11 +48,13 @@ struct Options {
 // Writes the hive at `path` to `out`, diagnostics to `err`; returns the exit status,
 // one of the constants above. With options.check, writes nothing to `out` and ends `err`
 // with a summary.
+// `shared_writer`, when given, takes the walk in place of the writer the options name
+// (several hives in one timeline).
 int dump_file(const std::string& path, const Options& options, std::ostream& out,
-              std::ostream& err);
+              std::ostream& err, Sink* shared_writer = nullptr);
 
 // Writes each hive in turn, as dump_file does; with several, each line names its hive
-// and only the first writes a header. A hive refused is reported and the rest still
+// and only the first writes a header; a timeline sorts the keys of all of them together. A hive refused is reported and the rest still
 // written. Returns the highest status of any hive (kNothingMatched only when every hive
 // matched nothing).
 int dump_files(const std::vector<std::string>& paths, const Options& options,

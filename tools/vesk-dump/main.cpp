@@ -20,7 +20,8 @@ namespace {
 
 const char kUsage[] =
     "Usage: vesk-dump [OPTION]... HIVE [KEYPATH]\n"
-    "  or:  vesk-dump [OPTION]... --format csv|jsonl|bodyfile [--key KEYPATH] HIVE...\n"
+    "  or:  vesk-dump [OPTION]... --format csv|jsonl|bodyfile|timeline [--key KEYPATH]\n"
+    "            HIVE...\n"
     "Write the registry hive file HIVE as text on standard output: a .reg file that\n"
     "regedit imports, one JSON document, an indented tree, or a timeline of its keys.\n"
     "With KEYPATH (names separated by backslashes, case ignored, e.g.\n"
@@ -33,7 +34,7 @@ const char kUsage[] =
     "                       regedit4: \"REGEDIT4\" in a Windows code page, for\n"
     "                         hosts that need it;\n"
     "                       json; tree, for reading; timeline: CSV, a line per\n"
-    "                         key, newest first;\n"
+    "                         key, newest first (several hives: one timeline);\n"
     "                       csv: a row per value (and per key without values):\n"
     "                         path,value,type,form,data,last_written,note, data\n"
     "                         as text where exact (form text), a number, or hex;\n"
@@ -61,8 +62,8 @@ const char kUsage[] =
     "      --type TYPE      only values of TYPE (REG_SZ, SZ, REG_BINARY, ... or a\n"
     "                       number); may be given more than once\n"
     "      --key KEYPATH    KEYPATH as an option, so that every argument after the\n"
-    "                       options is a hive (csv, jsonl, bodyfile: each line then\n"
-    "                       begins with its hive's name)\n"
+    "                       options is a hive (csv, jsonl, bodyfile, timeline: each\n"
+    "                       line then names its hive)\n"
     "  -o, --output FILE    write to FILE, whole or not at all: the text goes to a\n"
     "                       temporary file beside it, renamed at the end; never over\n"
     "                       a hive being read\n"
@@ -211,7 +212,7 @@ int diff_main(int argc, char** argv) {
 // Whether the arguments after the options are all hives: with three or more, or with
 // two in a line format when the second names a file, as no key path does.
 bool hives_only(vesk::dump::Format format, const std::vector<std::string>& files) {
-  if (!is_line_format(format) || format == vesk::dump::Format::kTimeline) return false;
+  if (!is_line_format(format)) return false;
   if (files.size() > 2) return true;
   struct stat st {};
   return stat(files[1].c_str(), &st) == 0 && S_ISREG(st.st_mode);
@@ -360,10 +361,10 @@ int main(int argc, char** argv) {
     key_option = files[1];
     files.erase(files.begin() + 1);
   }
-  // Only csv, jsonl and bodyfile take several hives.
-  const bool several = is_line_format(options.format) &&
-                       options.format != vesk::dump::Format::kTimeline;
-  if (files.size() > 1 && !several) return usage_error("too many arguments: " + files[1]);
+  // Only the line formats take several hives.
+  if (files.size() > 1 && !is_line_format(options.format)) {
+    return usage_error("too many arguments: " + files[1]);
+  }
   options.key_path = key_option.value_or("");
   if (!output_file.empty()) {
     return vesk::dump::dump_to_file(files, options, output_file, std::cerr);

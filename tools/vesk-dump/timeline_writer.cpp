@@ -43,7 +43,8 @@ Unwritten TimelineWriter::key(const KeyEntry& key) {
   }
   rows_.push_back(Row{key.last_written, name_at, static_cast<std::uint32_t>(names_.size() - name_at),
                       open_.empty() ? kNoParent : open_.back(), key.subkey_count,
-                      key.value_count, 0, 0});
+                      key.value_count, 0, 0,
+                      hives_.empty() ? 0 : static_cast<std::uint32_t>(hives_.size() - 1)});
   open_.push_back(index);
   return {};
 }
@@ -58,7 +59,12 @@ void TimelineWriter::key_end(const KeyEntry& key) {
   notes_ += note;
   row.note_size = static_cast<std::uint32_t>(note.size());
   open_.pop_back();
-  if (open_.empty()) write_all();
+  if (open_.empty() && hives_.empty()) write_all();
+}
+
+void TimelineWriter::next_hive(std::string hive) {
+  hives_.push_back(std::move(hive));
+  open_.clear();  // a walk cut short by a refusal ends no key
 }
 
 void TimelineWriter::append_path(std::string& t, std::uint32_t row) {
@@ -81,9 +87,14 @@ void TimelineWriter::write_all() {
     return ra != rb ? ra < rb : ta > tb;
   });
   std::string& t = out_.text();
+  if (!hives_.empty()) t += "hive,";
   t += "last_written,path,subkeys,values,not_read\n";
   std::string path;
   for (const std::uint32_t r : order) {
+    if (!hives_.empty()) {
+      append_csv_field(t, hives_[rows_[r].hive]);
+      t += ',';
+    }
     append_time_or_reason(t, rows_[r].last_written);
     t += ',';
     path.clear();

@@ -193,13 +193,14 @@ def check_search(vesk_dump, hive, grep, types):
 def check_several(vesk_dump, hives):
     """Three hives in one run, one of them refused: every other hive's lines, named."""
     refused = [h for h in hives if run(vesk_dump, "--format", "csv", h)[0] == 2]
-    for fmt in ("csv", "jsonl", "bodyfile"):
+    for fmt in ("csv", "jsonl", "bodyfile", "timeline"):
         status, text = run(vesk_dump, "--format", fmt, *hives)
         check(status == (2 if refused else 0) or (status == 1 and not refused),
               f"several {fmt}: status {status}")
         for h in hives:
             _, alone = run(vesk_dump, "--format", fmt, h)
-            if fmt == "csv":
+            if fmt in ("csv", "timeline"):
+                # One timeline: each hive's rows keep their order among the others'.
                 got = [r for r in csv.DictReader(io.StringIO(text, newline="")) if r["hive"] == h]
                 want = list(csv.DictReader(io.StringIO(alone, newline="")))
                 got = [{k: v for k, v in r.items() if k != "hive"} for r in got]
