@@ -165,7 +165,7 @@ bool parse_depth(const std::string& text, int& depth) {
   return true;
 }
 
-// --diff OLD NEW [KEYPATH], with --format text|reg, --prefix TEXT and --max-depth N.
+// --diff OLD NEW [KEYPATH], with --format text|reg|csv|jsonl, --prefix TEXT and --max-depth N.
 int diff_main(int argc, char** argv) {
   vesk::dump::DiffOptions options;
   options.progress = isatty(STDERR_FILENO) == 1;
@@ -191,7 +191,9 @@ int diff_main(int argc, char** argv) {
       const std::string name = lower(value);
       if (name == "text") options.format = vesk::dump::DiffFormat::kText;
       else if (name == "reg") options.format = vesk::dump::DiffFormat::kReg;
-      else return usage_error("--diff writes --format text or reg, not '" + value + "'");
+      else if (name == "csv") options.format = vesk::dump::DiffFormat::kCsv;
+      else if (name == "jsonl") options.format = vesk::dump::DiffFormat::kJsonl;
+      else return usage_error("--diff writes --format text, reg, csv or jsonl, not '" + value + "'");
     } else if (arg == "-p" || arg == "--prefix") {
       while (!value.empty() && value.back() == '\\') value.pop_back();
       options.prefix = value;
