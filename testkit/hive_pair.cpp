@@ -115,6 +115,20 @@ bool plain(const std::string& text) {
                      [](char c) { return c >= 0x20 && c < 0x7F && c != '"'; });
 }
 
+bool is_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+bool lettered(const std::string& name) {
+  return std::any_of(name.begin(), name.end(), is_letter);
+}
+
+// The name with each ASCII letter in the other case.
+std::string other_case(std::string name) {
+  for (char& c : name) {
+    if (is_letter(c)) c = static_cast<char>(c ^ 0x20);
+  }
+  return name;
+}
+
 bool related(const Spot& a, const Spot& b) {
   const std::size_t n = std::min(a.steps.size(), b.steps.size());
   return std::equal(a.steps.begin(), a.steps.begin() + static_cast<std::ptrdiff_t>(n),
@@ -218,6 +232,27 @@ HivePair make_hive_pair(const Bytes& hive, std::uint64_t seed) {
     } else {
       values[i].type = values[i].type == kTypeBinary ? kTypeNone : kTypeBinary;
     }
+  }
+  // A key's name and a value's changed in case alone: removed and added again, as
+  // regedit keeps the stored case of a name it writes to.
+  {
+    const Spot s = take([](const Node& n) { return lettered(n.name); });
+    Node& key = at(new_tree, s.steps);
+    pair.changes.insert(subtree_line('-', s.path, key));
+    key.name = other_case(key.name);
+    const std::string path = s.path.substr(0, s.path.size() - key.name.size()) + key.name;
+    pair.changes.insert(subtree_line('+', path, key));
+  }
+  {
+    const auto fits = [](const Val& v) { return plain(v.name) && lettered(v.name); };
+    const Spot s = take([&](const Node& n) {
+      return std::any_of(n.values.begin(), n.values.end(), fits);
+    });
+    std::vector<Val>& values = at(new_tree, s.steps).values;
+    Val& v = *std::find_if(values.begin(), values.end(), fits);
+    pair.changes.insert(value_line('-', s.path, v.name));
+    v.name = other_case(v.name);
+    pair.changes.insert(value_line('+', s.path, v.name));
   }
   // A key whose last-write time alone changed.
   {

@@ -1,7 +1,7 @@
 // Pairs of hives for testing a diff: OLD is a hive's readable content laid out again by
 // HiveBuilder, NEW the same content with a seeded set of edits (keys added, removed and
-// renamed; values added, removed, and changed in type and in data; a key whose
-// last-write time alone changed; a part the library cannot read on either side), and
+// renamed; a key and a value renamed in case alone; values added, removed, and changed
+// in type and in data; a key whose last-write time alone changed; a part the library cannot read on either side), and
 // the changes a diff must report, exactly, as lines "MARK [PATH]" with ' "NAME"' (or
 // ' @') after a value's key and " key and all in it: K subkeys, V values" after an added
 // or removed key. Every other key has the same last-write time in both.

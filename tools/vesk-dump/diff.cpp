@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <sstream>
 #include <type_traits>
 #include <unordered_set>
 #include <utility>
@@ -353,10 +354,7 @@ class Differ {
   bool not_compared() const { return uncompared_ > 0; }
 
   void run(const Key& a, const Key& b, const std::string& name) {
-    stored_.start(name);
-    std::string printed;
-    code_set_.append_name(printed, name);
-    printed_.start(std::move(printed));
+    start(name);
     was_.enter(a.offset());
     now_.enter(b.offset());
     open(a, b);
@@ -375,6 +373,14 @@ class Differ {
     }
   }
 
+  // A first key in one hive only (KEYPATH there alone, or named in another case in
+  // each): all of it removed, or added.
+  void run_one_side(bool old, const Key& key, const std::string& name) {
+    start(name);
+    subtree(old ? was_ : now_, {}, key,
+            old ? Change::What::kKeyRemoved : Change::What::kKeyAdded);
+  }
+
  private:
   struct Child {
     const SubkeyItem* was;
@@ -385,6 +391,13 @@ class Differ {
     std::vector<Child> children;
     std::size_t next = 0;
   };
+
+  void start(const std::string& name) {
+    stored_.start(name);
+    std::string printed;
+    code_set_.append_name(printed, name);
+    printed_.start(std::move(printed));
+  }
 
   void emit(const Change& c) {
     ++(c.what == Change::What::kNotCompared ? uncompared_ : changes_);
@@ -430,7 +443,7 @@ class Differ {
     bool one_sided = false;
     merge(f.was.subkeys, f.now.subkeys, [&](const SubkeyItem* x, const SubkeyItem* y) {
       f.children.push_back({x, y});
-      one_sided = one_sided || x == nullptr || y == nullptr;
+      one_sided = one_sided || x == nullptr || y == nullptr || x->name != y->name;
     });
     if (!deeper && (a.record().subkey_count > 0 || b.record().subkey_count > 0)) {
       not_compared(stored_.text(), subkeys_unread(NotRead::kDepthLimit, max_depth_));
@@ -471,12 +484,21 @@ class Differ {
       c.path = path;
       c.was = x;
       c.now = y;
-      if (x == nullptr)
-        c.what = Change::What::kValueAdded;
-      else if (y == nullptr)
+      if (x != nullptr && y != nullptr && x->name != y->name) {
+        // Named in another case: regedit would keep OLD's, so it goes and comes back.
+        c.now = nullptr;
         c.what = Change::What::kValueRemoved;
-      else if (same_value(*x, *y))
+        emit(c);
+        c.was = nullptr;
+        c.now = y;
+        c.what = Change::What::kValueAdded;
+      } else if (x == nullptr) {
+        c.what = Change::What::kValueAdded;
+      } else if (y == nullptr) {
+        c.what = Change::What::kValueRemoved;
+      } else if (same_value(*x, *y)) {
         return;
+      }
       emit(c);
     });
   }
@@ -484,8 +506,7 @@ class Differ {
   void step(const Child& child) {
     const Frame& top = frames_.back();
     const SubkeyItem* either = child.was != nullptr ? child.was : child.now;
-    stored_.push([&](std::string& p) { return p += either->name, true; });
-    printed_.push([&](std::string& p) { return code_set_.append_name(p, either->name); });
+    push(either->name);
     std::string why;
     if (twice(top.was.subkeys, child.was) || twice(top.now.subkeys, child.now)) {
       why = why_not_compared(Uncompared::kSubkeyNameTwice, true);
@@ -500,6 +521,14 @@ class Differ {
       subtree(now_, chain_now_, child.now->key, Change::What::kKeyAdded);
     } else if (child.now == nullptr) {
       subtree(was_, chain_was_, child.was->key, Change::What::kKeyRemoved);
+    } else if (child.was->name != child.now->name) {
+      // Named in another case: regedit keeps an existing key's, so all of it goes and
+      // comes back under NEW's name.
+      subtree(was_, chain_was_, child.was->key, Change::What::kKeyRemoved);
+      stored_.pop();
+      printed_.pop();
+      push(child.now->name);
+      subtree(now_, chain_now_, child.now->key, Change::What::kKeyAdded);
     } else {
       const bool first_a = was_.enter(child.was->key.offset());
       const bool first_b = now_.enter(child.now->key.offset());
@@ -510,6 +539,11 @@ class Differ {
     }
     stored_.pop();
     printed_.pop();
+  }
+
+  void push(const std::string& name) {
+    stored_.push([&](std::string& p) { return p += name, true; });
+    printed_.push([&](std::string& p) { return code_set_.append_name(p, name); });
   }
 
   // An added or removed key with all below it, walked by the dump's walk for its counts
@@ -560,15 +594,10 @@ class Differ {
   std::int64_t uncompared_ = 0;
 };
 
-std::optional<Key> start_key(const Hive& hive, const Key& root, const std::string& path) {
-  std::string_view rest = path;
-  const std::string name = root.name();
-  const std::size_t cut = rest.find('\\');
-  if (compare_names(rest.substr(0, cut), name) == 0) {
-    rest = cut == std::string_view::npos ? std::string_view() : rest.substr(cut + 1);
-  }
-  return hive.open_key(rest);
-}
+class Quiet : public Findings {
+ public:
+  void add(const Finding&) override {}
+};
 
 }  // namespace
 
@@ -580,6 +609,11 @@ int diff_files(const std::string& old_path, const std::string& new_path, const D
   const Hive was_hive(old_path);
   const Hive now_hive(new_path);
   const CodeSet code_set;
+  Options find;
+  find.key_path = options.key_path;
+  find.prefix = options.prefix;
+  find.has_prefix = !options.prefix.empty();
+  std::optional<Key> roots[2];
   std::optional<Key> keys[2];
   const Hive* hives[2] = {&was_hive, &now_hive};
   SideReport* reports[2] = {&was_report, &now_report};
@@ -594,27 +628,45 @@ int diff_files(const std::string& old_path, const std::string& new_path, const D
       reports[i]->report().refuse(vesk::why_no_root(*paths[i]).reason());
       return kRefused;
     }
-    const std::optional<std::string> wanted = code_set.to_stored(options.key_path);
-    if (wanted) keys[i] = start_key(*hives[i], *root, *wanted);
-    if (!keys[i]) {
-      reports[i]->add(NoSuchKey{kNoOffset, options.key_path, root->name(), false});
-      return kRefused;
-    }
+    // Looked for quietly: a KEYPATH in one hive alone is a subtree removed or added.
+    Quiet quiet;
+    std::ostream nowhere(nullptr);
+    roots[i] = root;
+    keys[i] = find_key(*root, find, quiet, nowhere);
+  }
+  if (!keys[0] && !keys[1]) {
+    // Said for each hive; a hint both would give, once.
+    std::ostringstream hints[2];
+    for (int i = 0; i < 2; ++i) find_key(*roots[i], find, *reports[i], hints[i]);
+    err << hints[0].str() << (hints[1].str() != hints[0].str() ? hints[1].str() : "");
+    return kRefused;
   }
   // Paths start at the root key's name, which may differ between the hives: NEW's is
-  // the one a .reg applies to.
+  // the one a .reg applies to. The first key's own name is as each hive stores it.
   std::string name = options.prefix;
+  std::string names[2];
   if (!options.key_path.empty()) {
     if (name.empty()) name = now_hive.root()->name();
-    const std::optional<std::string> wanted = code_set.to_stored(options.key_path);
-    std::string_view rest = *wanted;
+    // As a dump reads it: in the code set, or as the line formats print it.
+    const std::string wanted = code_set.to_stored(options.key_path)
+                                   .value_or(stored_of_line_text(options.key_path).value_or(""));
+    std::string_view rest = wanted;
     if (compare_names(rest.substr(0, rest.find('\\')), name) == 0) {
       rest = rest.find('\\') == std::string_view::npos ? "" : rest.substr(rest.find('\\') + 1);
     }
     while (!rest.empty() && rest.back() == '\\') rest.remove_suffix(1);
     if (!rest.empty()) name += '\\' + std::string(rest);
-  } else if (name.empty()) {
-    name = keys[1]->name();
+    const std::size_t last = name.size() - (rest.size() - (rest.rfind('\\') + 1));
+    for (int i = 0; i < 2; ++i) {
+      names[i] = name;
+      // Not a key found by its place in a list ("<key 3: ...>"), whose name differs.
+      if (!rest.empty() && keys[i] && compare_names(keys[i]->name(), name.substr(last)) == 0) {
+        names[i].replace(last, std::string::npos, keys[i]->name());
+      }
+    }
+  } else {
+    if (name.empty()) name = (keys[1] ? keys[1] : keys[0])->name();
+    names[0] = names[1] = name;
   }
 
   Side was(was_hive, was_report, true);
@@ -622,7 +674,10 @@ int diff_files(const std::string& old_path, const std::string& new_path, const D
   Output output(out);
   const std::unique_ptr<ChangeSink> sink = make_change_sink(options.format, output, code_set);
   Differ differ(was, now, code_set, options.max_depth, progress, *sink);
-  differ.run(*keys[0], *keys[1], name);
+  // A first key named in another case in each hive goes and comes back, as any other.
+  if (keys[0] && (!keys[1] || names[0] != names[1])) differ.run_one_side(true, *keys[0], names[0]);
+  if (keys[1] && (!keys[0] || names[0] != names[1])) differ.run_one_side(false, *keys[1], names[1]);
+  if (keys[0] && keys[1] && names[0] == names[1]) differ.run(*keys[0], *keys[1], names[1]);
   was.finish();
   now.finish();
   output.flush();

@@ -1,9 +1,11 @@
 // vesk-dump --diff: what changed between two hives. Both are walked at once through the
 // library, key by key in name order (case ignored, as the registry compares names), and
 // every difference becomes a Change handed to a ChangeSink, which formats it: readable
-// text or a .reg that makes a registry holding OLD equal NEW. What the library cannot
-// read on either side is a Change of its own, "not compared", never an addition, a
-// removal or a sameness.
+// text, a .reg that makes a registry holding OLD equal NEW, or a line format's records.
+// A key or value whose name differs from the other side's only in case is removed and
+// added, since regedit keeps the stored case of a name it writes to. What the library
+// cannot read on either side is a Change of its own, "not compared", never an addition,
+// a removal or a sameness.
 #pragma once
 
 #include <cstdint>
@@ -23,7 +25,7 @@ inline constexpr int kDiffer = 5;       // they differ, and every part was compa
 inline constexpr int kNotCompared = 6;  // parts the library cannot read were not
                                         // compared (no damage); changes may be listed too
 
-enum class DiffFormat { kText, kReg };
+enum class DiffFormat { kText, kReg, kCsv, kJsonl };
 
 struct DiffOptions {
   DiffFormat format = DiffFormat::kReg;

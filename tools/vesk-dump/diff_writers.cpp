@@ -2,12 +2,17 @@
 // type and data ("~" shows both, "->" between them); "t" for a key whose last-write time
 // alone changed and "?" for what was not compared, so each kind is one grep away. The
 // .reg is written by the dump's RegWriter, so added keys and values come out exactly as
-// a dump writes them, and what .reg cannot carry is a ';' comment.
+// a dump writes them, and what .reg cannot carry is a ';' comment. csv and jsonl write a
+// value's type and data as the dump's csv and JSON do, through the dump's own writers.
 #include "diff_writers.h"
+
+#include <sstream>
 
 #include "decoded_data.h"
 #include "filetime.h"
 #include "hex_digits.h"
+#include "json_writer.h"
+#include "line_writers.h"
 #include "reg_writer.h"
 #include "value_types.h"
 
@@ -112,6 +117,143 @@ class TextChanges : public ChangeSink {
   Output& out_;
 };
 
+// The line formats' name of each kind of change, in Change::What's order.
+const char* const kKinds[] = {"key_added",     "key_removed", "value_added", "value_removed",
+                              "value_changed", "time_only",   "not_compared"};
+
+// A stored name or path as UTF-8, each byte the Latin-1 character of its number.
+std::string utf8_of_stored(std::string_view stored) {
+  std::string out;
+  for (const char c : stored) dump::append_utf8(out, static_cast<unsigned char>(c));
+  return out;
+}
+
+// A value's type, form and data fields exactly as the dump's csv writes them: cut from
+// the row its CsvWriter writes for the value under an empty path and name, so a diff's
+// data reads back as a dump's does and the two forms cannot drift apart.
+class CsvDataFields {
+ public:
+  CsvDataFields() {
+    csv_.key(key_);
+    tail_ = ",";
+    append_time_or_reason(tail_, key_.last_written);
+    tail_ += ",\n";
+  }
+  void append(std::string& t, const ValueItem& item) {
+    ValueEntry value = item.entry();
+    value.name = {};
+    value.unreadable = {};
+    spill_.str({});
+    row_.text().clear();
+    csv_.value(key_, value);
+    const std::string row = spill_.str() + row_.text();
+    // ",," (path and name), the three fields, then the time and the empty note.
+    t.append(row, 2, row.size() - 2 - tail_.size());
+  }
+
+ private:
+  std::ostringstream spill_;  // what a row longer than Output's buffer flushes to
+  Output row_{spill_};
+  CsvWriter csv_{row_, LineLabel{"", false}};
+  KeyEntry key_{};
+  std::string tail_;
+};
+
+// csv: "change,path,value,old_type,old_form,old_data,new_type,new_form,new_data,subkeys,
+// values,note". A value's old and new fields are empty on the side that lacks it; a
+// time-only change has form "time" and the times as data; an added or removed key has
+// its counts; "note" says why a part was not compared.
+class CsvChanges : public ChangeSink {
+ public:
+  explicit CsvChanges(Output& out) : out_(out) {
+    out_.text() +=
+        "change,path,value,old_type,old_form,old_data,new_type,new_form,new_data,subkeys,"
+        "values,note\n";
+  }
+
+  Unwritten change(const Change& c) override {
+    using W = Change::What;
+    std::string& t = out_.text();
+    t += kKinds[static_cast<int>(c.what)];
+    t += ',';
+    append_csv_field(t, utf8_of_stored(c.path));
+    t += ',';
+    const ValueItem* either = c.was != nullptr ? c.was : c.now;
+    if (either != nullptr) append_csv_field(t, utf8_of_stored(either->name));
+    for (const auto& [item, time] : {std::pair(c.was, c.time_was), std::pair(c.now, c.time_now)}) {
+      t += ',';
+      if (item != nullptr) {
+        data_.append(t, *item);
+      } else if (c.what == W::kTimeOnly) {
+        t += ",time,";
+        append_time_or_reason(t, time);
+      } else {
+        t += ",,";
+      }
+    }
+    t += ',';
+    if (c.what == W::kKeyAdded || c.what == W::kKeyRemoved) {
+      t += std::to_string(c.keys) + ',' + std::to_string(c.values);
+    } else {
+      t += ',';
+    }
+    t += ',';
+    append_csv_field(t, utf8_of_stored(c.why));
+    t += '\n';
+    out_.flush_if_full();
+    return {};
+  }
+
+ private:
+  Output& out_;
+  CsvDataFields data_;
+};
+
+// jsonl: {"change", "path"} and, as the change has them, "value" (its name), "old" and
+// "new" (value objects as the JSON format writes them), "subkeys" and "values" (an added
+// or removed key's counts), "old_last_written" and "new_last_written", "why".
+class JsonlChanges : public ChangeSink {
+ public:
+  explicit JsonlChanges(Output& out) : out_(out) {}
+
+  Unwritten change(const Change& c) override {
+    using W = Change::What;
+    std::string& t = out_.text();
+    t += "{\"change\": \"";
+    t += kKinds[static_cast<int>(c.what)];
+    t += "\", \"path\": ";
+    append_json_string(t, c.path);
+    const ValueItem* either = c.was != nullptr ? c.was : c.now;
+    if (either != nullptr) {
+      t += ", \"value\": ";
+      append_json_string(t, either->name);
+    }
+    for (const auto& [member, item] : {std::pair("old", c.was), std::pair("new", c.now)}) {
+      if (item == nullptr) continue;
+      t += std::string(", \"") + member + "\": ";
+      append_json_value(t, item->entry());
+    }
+    if (c.what == W::kKeyAdded || c.what == W::kKeyRemoved) {
+      t += ", \"subkeys\": " + std::to_string(c.keys) + ", \"values\": " + std::to_string(c.values);
+    } else if (c.what == W::kTimeOnly) {
+      t += ", \"old_last_written\": \"";
+      append_time_or_reason(t, c.time_was);
+      t += "\", \"new_last_written\": \"";
+      append_time_or_reason(t, c.time_now);
+      t += '"';
+    } else if (c.what == W::kNotCompared) {
+      t += ", \"why\": ";
+      append_json_string(t, c.why);
+    }
+    t += "}\n";
+    out_.flush_if_full();
+    return {};
+  }
+
+ private:
+  Output& out_;
+};
+
 class RegChanges : public ChangeSink {
  public:
   explicit RegChanges(Output& out) : reg_(out) {}
@@ -178,7 +320,12 @@ class RegChanges : public ChangeSink {
 
 std::unique_ptr<ChangeSink> make_change_sink(DiffFormat format, Output& out,
                                              const CodeSet& /*code_set*/) {
-  if (format == DiffFormat::kText) return std::make_unique<TextChanges>(out);
+  switch (format) {
+    case DiffFormat::kText: return std::make_unique<TextChanges>(out);
+    case DiffFormat::kCsv: return std::make_unique<CsvChanges>(out);
+    case DiffFormat::kJsonl: return std::make_unique<JsonlChanges>(out);
+    case DiffFormat::kReg: break;
+  }
   return std::make_unique<RegChanges>(out);
 }
 

@@ -1,6 +1,6 @@
-// The formats of --diff's changes: readable UTF-8 text, a line per change, and a .reg
-// that regedit applies to a registry holding OLD to make it equal NEW. Each takes the
-// Change records diff.h describes; a line format (csv, jsonl) is one more ChangeSink.
+// The formats of --diff's changes: readable UTF-8 text, a line per change; a .reg that
+// regedit applies to a registry holding OLD to make it equal NEW; csv and jsonl, a
+// record per change. Each is a ChangeSink taking the Change records diff.h describes.
 #pragma once
 
 #include <memory>

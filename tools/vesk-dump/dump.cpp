@@ -380,6 +380,17 @@ std::optional<FilterSink> filter_for(const Options& options, const CodeSet& code
 
 }  // namespace
 
+std::optional<Key> find_key(const Key& root, const Options& options, Findings& findings,
+                            std::ostream& err) {
+  const CodeSet code_set;
+  if (const std::optional<Start> start = locate(root, options, code_set, findings)) {
+    return start->key;
+  }
+  const std::string hint = hint_for(root, options, code_set);
+  if (!hint.empty()) err << "vesk-dump: hint: " << hint << '\n';
+  return std::nullopt;
+}
+
 int dump_file(const std::string& path, const Options& options, std::ostream& out,
               std::ostream& err, Sink* shared_writer) {
   Progress progress(err, options.progress);

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "findings.h"
+#include "vesk/hive.hpp"
 #include "writers.h"
 
 namespace vesk::dump {
@@ -65,5 +67,11 @@ int dump_files(const std::vector<std::string>& paths, const Options& options,
 // when `output` is one of the hives.
 int dump_to_file(const std::vector<std::string>& paths, const Options& options,
                  const std::string& output, std::ostream& err);
+
+// The key options.key_path names below `root`, looked for as a dump looks for it; none
+// when there is none, with the step not found added to `findings` and a hint (slashes
+// for backslashes, say) written to `err`. --diff looks in both hives with it.
+std::optional<Key> find_key(const Key& root, const Options& options, Findings& findings,
+                            std::ostream& err);
 
 }  // namespace vesk::dump

@@ -90,10 +90,12 @@ const char kUsage[] =
     "                       compare two hives instead: every key and value added,\n"
     "                       removed or changed, with --format text (lines marked +,\n"
     "                       -, ~; t for a key whose last-write time alone changed,\n"
-    "                       ? for a part not compared) or reg (a .reg that makes a\n"
-    "                       registry holding OLD equal NEW). Default: reg; text when\n"
-    "                       standard output is a terminal. Takes --prefix and\n"
-    "                       --max-depth too.\n"
+    "                       ? for a part not compared), reg (a .reg that makes a\n"
+    "                       registry holding OLD equal NEW), csv or jsonl (a record\n"
+    "                       per change). A name changed in case alone is removed and\n"
+    "                       added again; KEYPATH in one hive alone is all of it\n"
+    "                       removed or added. Default: reg; text when standard output\n"
+    "                       is a terminal. Takes --prefix and --max-depth too.\n"
     "  -h, --help           show this help and exit\n"
     "  -V, --version        show the version and exit\n"
     "\n"
@@ -118,8 +120,8 @@ const char kUsage[] =
     "the others are still written. A reader that closes the pipe early, as head\n"
     "does, ends vesk-dump quietly by SIGPIPE.\n"
     "With --diff, 0 the same; 5 they differ, every part compared; 6 parts the library\n"
-    "cannot read were not compared (each said); 1 damage in either hive; 2 and 3 as\n"
-    "above.\n";
+    "cannot read were not compared (each said); 1 damage in either hive; 2 (KEYPATH in\n"
+    "neither hive, say) and 3 as above.\n";
 
 int usage_error(const std::string& what) {
   std::cerr << "vesk-dump: " << what << "\nTry 'vesk-dump --help' for more.\n";
@@ -166,7 +168,7 @@ bool parse_depth(const std::string& text, int& depth) {
   return true;
 }
 
-// --diff OLD NEW [KEYPATH], with --format text|reg, --prefix TEXT and --max-depth N.
+// --diff OLD NEW [KEYPATH], with --format text|reg|csv|jsonl, --prefix TEXT and --max-depth N.
 int diff_main(int argc, char** argv) {
   vesk::dump::DiffOptions options;
   options.progress = isatty(STDERR_FILENO) == 1;
@@ -192,7 +194,9 @@ int diff_main(int argc, char** argv) {
       const std::string name = lower(value);
       if (name == "text") options.format = vesk::dump::DiffFormat::kText;
       else if (name == "reg") options.format = vesk::dump::DiffFormat::kReg;
-      else return usage_error("--diff writes --format text or reg, not '" + value + "'");
+      else if (name == "csv") options.format = vesk::dump::DiffFormat::kCsv;
+      else if (name == "jsonl") options.format = vesk::dump::DiffFormat::kJsonl;
+      else return usage_error("--diff writes --format text, reg, csv or jsonl, not '" + value + "'");
     } else if (arg == "-p" || arg == "--prefix") {
       while (!value.empty() && value.back() == '\\') value.pop_back();
       options.prefix = value;

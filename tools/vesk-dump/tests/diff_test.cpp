@@ -8,6 +8,8 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "dump.h"
@@ -29,11 +31,13 @@ struct Diffed {
   std::string err;
 };
 
-Diffed diff(const Bytes& was, const Bytes& now, DiffFormat format = DiffFormat::kText) {
+Diffed diff(const Bytes& was, const Bytes& now, DiffFormat format = DiffFormat::kText,
+             const std::string& key_path = "") {
   const TempHive a(was);
   const TempHive b(now);
   DiffOptions options;
   options.format = format;
+  options.key_path = key_path;
   std::ostringstream out;
   std::ostringstream err;
   const int status = diff_files(a.path(), b.path(), options, out, err);
@@ -56,6 +60,53 @@ std::set<std::string> stated(const std::string& text) {
     } else {
       lines.insert(line[0] == '+' || line[0] == '-' ? line : line.substr(0, key_end + 1));
     }
+  }
+  return lines;
+}
+
+// RFC 4180 fields of one line (no field of these pairs spans lines).
+std::vector<std::string> csv_fields(const std::string& line) {
+  std::vector<std::string> fields(1);
+  bool quoted = false;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    if (line[i] == '"' && quoted && i + 1 < line.size() && line[i + 1] == '"') {
+      fields.back() += line[++i];
+    } else if (line[i] == '"') {
+      quoted = !quoted;
+    } else if (line[i] == ',' && !quoted) {
+      fields.emplace_back();
+    } else {
+      fields.back() += line[i];
+    }
+  }
+  return fields;
+}
+
+// Each csv row or jsonl line as stated() states the text's.
+std::set<std::string> stated(const std::string& text, DiffFormat format) {
+  static const std::map<std::string, char> kMarks = {
+      {"key_added", '+'},     {"key_removed", '-'},   {"value_added", '+'}, {"value_removed", '-'},
+      {"value_changed", '~'}, {"time_only", 't'},     {"not_compared", '?'}};
+  std::set<std::string> lines;
+  std::istringstream in(text);
+  std::string line;
+  if (format == DiffFormat::kCsv) std::getline(in, line);  // the header
+  while (std::getline(in, line)) {
+    std::vector<std::string> f = csv_fields(line);  // change, path, value, ..., subkeys, values
+    if (format == DiffFormat::kJsonl) {
+      const nlohmann::json j = nlohmann::json::parse(line);
+      f = {j["change"], j["path"], j.value("value", ""), "", "", "", "", "", "",
+           j.contains("subkeys") ? j["subkeys"].dump() : "", j.contains("values") ? j["values"].dump() : ""};
+    } else {
+      EXPECT_EQ(f.size(), 12u) << line;
+      f.resize(12);
+    }
+    std::string said = kMarks.at(f[0]) + (" [" + f[1] + "]");
+    if (f[0].rfind("value_", 0) == 0) said += ' ' + (f[2].empty() ? "@" : '"' + f[2] + '"');
+    if (f[0].rfind("key_", 0) == 0) {
+      said += " key and all in it: " + f[9] + " subkeys, " + f[10] + " values";
+    }
+    lines.insert(said);
   }
   return lines;
 }
@@ -83,6 +134,10 @@ TEST(DiffTest, ReportsExactlyTheSeededEdits) {
       const vesk::test::HivePair pair = vesk::test::make_hive_pair(hive, seed);
       const Diffed d = diff(pair.old_hive, pair.new_hive);
       EXPECT_EQ(stated(d.out), pair.changes) << d.out;
+      for (const DiffFormat format : {DiffFormat::kCsv, DiffFormat::kJsonl}) {
+        const Diffed records = diff(pair.old_hive, pair.new_hive, format);
+        EXPECT_EQ(stated(records.out, format), pair.changes) << records.out;
+      }
       // The unreadable parts are said, and told apart from a plain difference.
       EXPECT_EQ(d.status, kNotCompared) << d.err;
       if (keep != nullptr) {
@@ -95,11 +150,12 @@ TEST(DiffTest, ReportsExactlyTheSeededEdits) {
 }
 
 // One hive with a value, as given.
-Bytes one_value(const Bytes& data, std::uint32_t type = vesk::kTypeBinary) {
+Bytes one_value(const Bytes& data, std::uint32_t type = vesk::kTypeBinary,
+                const std::string& key = "A", const std::string& value = "x") {
   HiveBuilder b;
   const auto root = b.add_root("R");
-  const auto a = b.add_key("A", root);
-  b.add_value(a, "x", type, data);
+  const auto a = b.add_key(key, root);
+  b.add_value(a, value, type, data);
   return b.bytes();
 }
 
@@ -133,6 +189,13 @@ TEST(DiffTest, StatusTellsSameDifferentDamagedAndRefused) {
        "? [R\\A] not compared: only in OLD, and NEW's subkeys of its parent not read whole\n"},
       {"a loop", loop.bytes(), kDumpedWithDamage,
        "? [R\\A\\A] not compared: a key already read elsewhere in its hive\n"},
+      // regedit keeps a stored name's case, so a name in another case goes and comes back.
+      {"a value named in another case", one_value({1, 2, 3}, vesk::kTypeBinary, "A", "X"),
+       kDiffer,
+       "- [R\\A] \"x\" = REG_BINARY hex:01,02,03\n+ [R\\A] \"X\" = REG_BINARY hex:01,02,03\n"},
+      {"a key named in another case", one_value({1, 2, 3}, vesk::kTypeBinary, "a"), kDiffer,
+       "- [R\\A] key and all in it: 0 subkeys, 1 values\n"
+       "+ [R\\a] key and all in it: 0 subkeys, 1 values\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -152,6 +215,30 @@ TEST(DiffTest, StatusTellsSameDifferentDamagedAndRefused) {
   std::ostringstream out;
   std::ostringstream err;
   EXPECT_EQ(diff_files("/nonexistent", "/nonexistent", options, out, err), kRefused);
+  // KEYPATH in one hive alone is all of it removed or added; in neither, refused.
+  HiveBuilder no_a;
+  no_a.add_key("B", no_a.add_root("R"));
+  const struct {
+    const char* key_path;
+    Bytes was, now;
+    int status;
+    const char* out;
+  } paths[] = {
+      {"A", base, no_a.bytes(), kDiffer, "- [R\\A] key and all in it: 0 subkeys, 1 values\n"},
+      {"R\\a", no_a.bytes(), base, kDiffer, "+ [R\\A] key and all in it: 0 subkeys, 1 values\n"},
+      {"a", base, one_value({1, 2, 3}, vesk::kTypeBinary, "a"), kDiffer,
+       "- [R\\A] key and all in it: 0 subkeys, 1 values\n"
+       "+ [R\\a] key and all in it: 0 subkeys, 1 values\n"},
+      {"C", base, no_a.bytes(), kRefused, ""},
+  };
+  for (const auto& c : paths) {
+    SCOPED_TRACE(c.key_path);
+    const Diffed d = diff(c.was, c.now, DiffFormat::kText, c.key_path);
+    EXPECT_EQ(d.status, c.status) << d.err;
+    EXPECT_EQ(d.out, c.out);
+    EXPECT_EQ(d.err.find("no key \"C\" under R") != std::string::npos, c.status == kRefused)
+        << d.err;
+  }
 }
 
 }  // namespace
