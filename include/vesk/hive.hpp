@@ -550,6 +550,20 @@ class Key {
     return list.size() < counted ? counted - list.size() : 0;
   }
   const KeyRecord& record() const { return record_; }
+  // The key node this key's record names as its parent, unchecked like Subkeys::at (the
+  // root's names none: judge it with checks::judge_element before trusting it). The
+  // library reads a key only as a list's element, so it is read as the one element of a
+  // list whose element field is the record's parent field.
+  Key named_parent() const {
+    const KeyListRecord one{record_.offset + format::kNkParentAt - format::kLfElementsAt,
+                            kSigLfList, 1};
+    KeyRecord record{};
+    {
+      const detail::Call call(hive_);
+      GetSubKey(call.handle(), &one, 0, &record);
+    }
+    return Key(hive_, record);
+  }
   // The file offset of this key's node: the same key always has the same one.
   std::uint32_t offset() const { return record_.offset; }
 
@@ -783,8 +797,10 @@ class Hive {
 // in list order, as vesk-dump does: on_key(path, key, values) for each, path being the
 // names below `top` joined by backslashes ("" for `top`); on_damage(path, damage) for
 // what the checks skipped in the key's lists (after on_key, so that values the host
-// iterated are judged) and for a subkey met again, which is not entered. Keys are held
-// on an explicit stack, so no depth exhausts the machine's.
+// iterated are judged) and for a subkey met again, which is not entered. A key listed
+// under two keys is entered where first met (vesk-dump enters it under the one its parent
+// field names, when that one lists it). Keys are held on an explicit stack, so no depth
+// exhausts the machine's.
 template <typename OnKey, typename OnDamage>
 void walk(const Key& top, OnKey&& on_key, OnDamage&& on_damage) {
   struct Frame {

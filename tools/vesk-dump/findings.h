@@ -36,6 +36,7 @@ enum class Kind {
   kBadBin,          // a bin along the declared bins with a wrong signature, offset or size
   kPastBins,        // a key, value or data in the file but past the bins the base block declares
   kParentElsewhere, // a key whose parent field names another key than the one listing it
+  kListedTwice,     // a key listed under a second key, dumped under the one its record names
   kUtf16KeyName,    // from here on: what the library cannot read
   kUtf16ValueName,
   kNameNotWhole,
@@ -284,6 +285,16 @@ struct ParentElsewhere {  // a key listed under one key whose own record names a
   std::uint32_t named;    // the parent its record names, as a file offset
 };
 
+// A key listed under a key its record does not name as parent, not dumped there: it is
+// dumped under the key its record names, which lists it too.
+struct ListedTwice {
+  static constexpr Kind kKind = Kind::kListedTwice;
+  static constexpr Said kSaid = Said::kLine;
+  std::uint32_t at;       // the key
+  std::string_view path;  // where it is listed and not dumped
+  std::uint32_t named;    // the parent its record names, as a file offset
+};
+
 // What vesk-dump itself says before or after the walk.
 
 struct ReadDirty {  // --ignore-dirty on a hive whose sequence numbers differ
@@ -388,7 +399,7 @@ using Finding =
                  ValueNameUnread, DataNoCell, SharedKey, LoopBack, TooMuch, PastEnd,
                  LostPastEnd, NotWritten, ReadDirty, NotStorable, NoSuchKey, NoSuchValue,
                  OutputFailed, ReadFailed, FileChanged, ChecksumWrong, BadBin,
-                 PastBins, ParentElsewhere, LogsSaid, LogsNotApplied,
+                 PastBins, ParentElsewhere, ListedTwice, LogsSaid, LogsNotApplied,
                  LogsIncomplete>;
 
 // Why --diff did not compare a part of the hives; messages.h words it.

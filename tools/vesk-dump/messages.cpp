@@ -88,6 +88,11 @@ std::string said(const ParentElsewhere& f) {
          ") names the key at " + hex_offset(f.named) + " as its parent";
 }
 
+std::string said(const ListedTwice& f) {
+  return "key " + std::string(f.path) + " is listed here too, but is dumped only under the key at " +
+         hex_offset(f.named) + ", which its parent field names";
+}
+
 std::string said(const DepthLimit& f) {
   return "subkeys of " + std::string(f.path) + " are not dumped: the depth limit is " +
          to_string(f.limit);
@@ -329,6 +334,7 @@ constexpr const char* kLabels[] = {
     "bins with a wrong signature, offset or size",
     "keys, values or data past the bins the base block declares",
     "keys whose parent field names another key than the one listing them",
+    "keys listed under more than one key, dumped under the one their parent field names",
     "key names stored as UTF-16",
     "value names stored as UTF-16",
     "names not readable whole",
@@ -411,7 +417,7 @@ std::string skipped_reasons(Items of, const SkipCounts& counts) {
       case Skip::kPastEnd:
         text += plural(n, "reference", "references") + " into the part the cut file lost";
         break;
-      case Skip::kListedElsewhere: text += plural(n, "key", "keys") + " already dumped elsewhere"; break;
+      case Skip::kListedElsewhere: text += plural(n, "key", "keys") + " dumped elsewhere"; break;
       case Skip::kNotReached: text += to_string(n) + " not read after damage or a stop"; break;
       case Skip::kNone:
       case Skip::kSeveral: break;

@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <algorithm>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
@@ -31,6 +32,11 @@ class SeenKeys {
   explicit SeenKeys(std::uint32_t file_size)
       : limit_(file_size), bits_((file_size >> 9) + 1, 0) {}
 
+  bool contains(std::uint32_t offset) const {
+    if ((offset & 7) != 4 || offset >= limit_) return others_.count(offset) != 0;
+    return (bits_[offset >> 9] >> ((offset >> 3) & 63) & 1) != 0;
+  }
+
   // True the first time an offset is given.
   bool insert(std::uint32_t offset) {
     if ((offset & 7) != 4 || offset >= limit_) return others_.insert(offset).second;
@@ -47,6 +53,118 @@ class SeenKeys {
   std::unordered_set<std::uint32_t> others_;
 };
 
+// Where a key belongs that is listed under a key its record does not name as parent.
+// The walk may meet it there before or after the key its record names; either way it is
+// dumped once, under that key, when that key is a key node that lists it and is itself
+// reached from the start along keys listed where their records say, above the depth
+// limit. Anything else (the named key lists it not, is no key, lies outside the walked
+// subtree or below the limit) keeps it where the walk meets it. Answers cost reads of
+// other keys and their lists: each answer and each list is kept, and all such reads
+// together are bounded; past the bound the key is kept where it is met, as before.
+class Parentage {
+ public:
+  Parentage(const Start& start, int max_depth, const Extent& extent)
+      : max_depth_(max_depth), extent_{extent.file_size, extent.hive_end} {
+    for (const Ancestor& a : start.above) depth_[a.offset] = -1;
+    depth_[start.key.offset()] = 0;
+  }
+
+  // Whether `key` (met under a key its parent field does not name) is dumped under the
+  // key that field names. `error` is the system's error when a read failed, for the walk
+  // to report; the key is then kept where it is met.
+  bool dumped_under_named(const Key& key, int& error) {
+    error = 0;
+    const int depth = depth_of(key, error);
+    return error == 0 && depth >= 1 && depth <= max_depth_;
+  }
+
+  // Reads these checks may still take: a few for a sound hive, where no key's parent
+  // field disagrees with its list; enough for many damaged keys in a large one.
+  static constexpr std::uint32_t kReads = 1u << 20;
+
+ private:
+  // The depth below the start at which `key` is dumped by the rule above; -1 when it is
+  // not reached that way (or no more reads are allowed).
+  int depth_of(const Key& key, int& error) {
+    std::vector<std::uint32_t> chain;
+    std::unordered_set<std::uint32_t> on_chain;
+    std::optional<Key> at = key;
+    int base = -1;
+    for (;;) {
+      const auto known = depth_.find(at->offset());
+      if (known != depth_.end()) {
+        base = known->second;
+        break;
+      }
+      // A chain that comes back on itself reaches no start.
+      if (!on_chain.insert(at->offset()).second) break;
+      // A chain longer than the limit reaches nothing the walk lists.
+      if (chain.size() > static_cast<std::size_t>(max_depth_)) return -1;
+      chain.push_back(at->offset());
+      at = listing_parent(*at, error);
+      if (error != 0) return -1;
+      if (!at) break;
+    }
+    // Each key of the chain is one level below the next.
+    for (std::size_t i = chain.size(); i-- > 0;) {
+      depth_[chain[i]] = base < 0 ? -1 : base + static_cast<int>(chain.size() - i);
+    }
+    return depth_[key.offset()];
+  }
+
+  // The key `key`'s parent field names, when it is a key node that lists `key`.
+  std::optional<Key> listing_parent(const Key& key, int& error) {
+    if (!spend(1)) return std::nullopt;
+    errno = 0;
+    Key parent = key.named_parent();
+    if ((error = errno) != 0) return std::nullopt;
+    if (checks::judge_element(extent_, checks::Items::subkeys, parent.offset(),
+                              parent.record().signature) != checks::Element::sound) {
+      return std::nullopt;
+    }
+    const std::vector<std::uint32_t>* listed = subkeys_of(parent, error);
+    if (listed == nullptr ||
+        !std::binary_search(listed->begin(), listed->end(), key.offset())) {
+      return std::nullopt;
+    }
+    return parent;
+  }
+
+  // The offsets of the sound subkeys `key` lists, sorted, read as the walk reads them;
+  // none when the reads allowed are spent or a read failed. Kept by list and count, as
+  // damaged keys may share a list.
+  const std::vector<std::uint32_t>* subkeys_of(const Key& key, int& error) {
+    const KeyRecord& r = key.record();
+    const std::uint64_t which =
+        std::uint64_t{r.subkey_list} << 32 | static_cast<std::uint32_t>(r.subkey_count);
+    const auto kept = lists_.find(which);
+    if (kept != lists_.end()) return &kept->second;
+    errno = 0;
+    const Subkeys list = key.subkeys();
+    if (!spend(static_cast<std::uint32_t>(std::max(list.size(), 0)) + 1)) return nullptr;
+    std::vector<std::uint32_t> offsets;
+    for (const Key& k : list) offsets.push_back(k.offset());
+    if ((error = errno) != 0) return nullptr;
+    std::sort(offsets.begin(), offsets.end());
+    return &lists_.emplace(which, std::move(offsets)).first->second;
+  }
+
+  bool spend(std::uint32_t n) {
+    if (n > reads_left_) {
+      reads_left_ = 0;
+      return false;
+    }
+    reads_left_ -= n;
+    return true;
+  }
+
+  int max_depth_;
+  checks::Extent extent_;
+  std::uint32_t reads_left_ = kReads;
+  std::unordered_map<std::uint32_t, int> depth_;  // by key offset: -1 when not reached
+  std::unordered_map<std::uint64_t, std::vector<std::uint32_t>> lists_;
+};
+
 class Walker {
  public:
   Walker(const Hive& hive, const Start& start, int max_depth, const CodeSet& code_set,
@@ -59,6 +177,7 @@ class Walker {
         sink_(sink),
         extent_(extent_of(*hive.handle())),
         lists_{extent_, findings_, lost_},
+        parentage_(start, max_depth, extent_),
         seen_(extent_.file_size),
         subkeys_left_(extent_.file_size / 8 + 1),
         values_left_(extent_.file_size / 4 + 1),
@@ -143,10 +262,24 @@ class Walker {
     if (element == Element::kPastEnd) {
       return count_past_end(lists_, lost_.keys, child.offset(), 1);
     }
-    if (!seen_.insert(child.offset())) {
+    // A key listed under a key its record does not name is dumped under the one it
+    // names when that one lists it and is walked; whichever listing is met first.
+    const std::uint32_t named = format::cell_contents(child.record().parent);
+    const bool elsewhere = named != top.key.offset();
+    if (seen_.contains(child.offset())) {
       ++top.key_skips[index_of(Skip::kListedElsewhere)];
-      return report_revisit(child);
+      return report_revisit(child, elsewhere && astray_.count(child.offset()) == 0);
     }
+    if (elsewhere) {
+      int error = 0;
+      const bool there = parentage_.dumped_under_named(child, error);
+      if (error != 0) read_failed_with(error, child.offset(), Reading::kSubkeyList, index);
+      if (there) {
+        ++top.key_skips[index_of(Skip::kListedElsewhere)];
+        return report_revisit(child, true);
+      }
+    }
+    seen_.insert(child.offset());
     errno = 0;
     std::string name = child.name();
     if (const int error = read_failed(child.offset(), Reading::kKeyName, index)) {
@@ -154,8 +287,8 @@ class Walker {
     }
     const bool whole =
         paths_.push([&](std::string& path) { return code_set_.append_name(path, name); });
-    const std::uint32_t named = format::cell_contents(child.record().parent);
-    if (named != top.key.offset()) {
+    if (elsewhere) {
+      astray_.insert(child.offset());
       findings_.add(ParentElsewhere{child.offset(), paths_.text(), named});
     }
     enter(child, std::move(name), whole, index);
@@ -392,7 +525,9 @@ class Walker {
   // errno after a call into the library, reported as a read error of what it was reading
   // (`at` the record it reads from, `index` the subkey's or value's); 0 when none failed.
   int read_failed(std::uint32_t at, Reading reading, std::int32_t index) {
-    const int error = errno;
+    return read_failed_with(errno, at, reading, index);
+  }
+  int read_failed_with(int error, std::uint32_t at, Reading reading, std::int32_t index) {
     if (error == 0) return 0;
     findings_.add(ReadFailed{at, paths_.text(), reading, index, error});
     return error;
@@ -428,7 +563,9 @@ class Walker {
     findings_.add(PastBins{at, paths_.text(), extent_.hive_end});
   }
 
-  void report_revisit(const Key& child) {
+  // A subkey of the top key not entered: a loop, or a key dumped elsewhere; `under_named`
+  // when that is under the key its parent field names, which the top key is not.
+  void report_revisit(const Key& child, bool under_named) {
     std::string path(paths_.text());
     path += '\\';
     code_set_.append_name(path, child.name());
@@ -439,6 +576,10 @@ class Walker {
       if (frames_[level].key.offset() == child.offset()) {
         return findings_.add(LoopBack{child.offset(), path, paths_.up_to(level)});
       }
+    }
+    if (under_named) {
+      return findings_.add(ListedTwice{child.offset(), path,
+                                       format::cell_contents(child.record().parent)});
     }
     findings_.add(SharedKey{child.offset(), path});
   }
@@ -467,7 +608,10 @@ class Walker {
   Extent extent_;
   LostPastEnd lost_;
   ListContext lists_;
+  Parentage parentage_;
   SeenKeys seen_;
+  // Keys kept under a key their parent field does not name: met again, they are shared.
+  std::unordered_set<std::uint32_t> astray_;
   std::uint32_t subkeys_left_;
   std::uint32_t values_left_;
   std::uint32_t data_left_;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <set>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -52,7 +53,23 @@ struct Row {
   const char* key;          // the key whose list it is
   const char* json_member;  // "subkeys" or "values"
   const char* reason;       // part of the reason every format shows
+  // A key listed twice: the path below R where it and its subtree are dumped, once in
+  // every format, and the one where they are not.
+  const char* once = "";
+  const char* never = "";
 };
+
+// Lists B under D too, as the one element of a list of D's own.
+void list_b_under_d(Built& h) {
+  Bytes lf = {'l', 'f', 1, 0};
+  const Bytes cell = vesk::test::le32(h.bk.cell);
+  lf.insert(lf.end(), cell.begin(), cell.end());
+  lf.insert(lf.end(), {'B', 0, 0, 0});
+  h.b.set_subkey_list(h.d, h.b.add_cell(lf).cell, 1);
+}
+
+constexpr const char* kListedTwice =
+    "keys listed under more than one key, dumped under the one their parent field names";
 
 const Row kRows[] = {
     {"a subkey reference to no cell",
@@ -92,7 +109,35 @@ const Row kRows[] = {
        h.b.set_subkey_list(h.d, list.cell, 2);
        return h.b.bytes();
      },
-     "keys listed under more than one key", "D", "subkeys", "2 keys already dumped elsewhere"},
+     "keys listed under more than one key", "D", "subkeys", "2 keys dumped elsewhere"},
+    // B (with its subkey E) listed under A and D: dumped under the one its parent field
+    // names, whether the walk meets that one first or last.
+    {"a key listed under two keys, its parent met first",
+     [] {
+       Built h;
+       h.b.add_key("E", h.bk);
+       list_b_under_d(h);
+       return h.b.bytes();
+     },
+     kListedTwice, "D", "subkeys", "1 key dumped elsewhere", "A\\B\\E", "D\\B"},
+    {"a key listed under two keys, its parent met last",
+     [] {
+       Built h;
+       h.b.add_key("E", h.bk);
+       list_b_under_d(h);
+       h.b.poke_u32(h.bk.contents + kNkParentAt, h.d.cell);
+       return h.b.bytes();
+     },
+     kListedTwice, "A", "subkeys", "1 key dumped elsewhere", "D\\B\\E", "A\\B"},
+    {"a key listed under two keys, its parent field naming neither",
+     [] {
+       Built h;
+       list_b_under_d(h);
+       h.b.poke_u32(h.bk.contents + kNkParentAt, h.c.cell);
+       return h.b.bytes();
+     },
+     "keys whose parent field names another key", "D", "subkeys", "1 key dumped elsewhere",
+     "A\\B", "D\\B"},
     {"a key whose parent field names another key",
      [] {
        Built h;
@@ -146,6 +191,34 @@ TEST_P(SkipMarks, EveryFormatMarksTheSkipAndCheckNamesIt) {
   const Dumped json = dump_as(hive, Format::kJson);
   EXPECT_EQ(json.status, kDumpedWithDamage);
   const nlohmann::json doc = nlohmann::json::parse(json.out);  // throws when malformed
+  if (*row.once != '\0') {
+    std::multiset<std::string> paths;
+    const std::function<void(const nlohmann::json&, const std::string&)> collect =
+        [&](const nlohmann::json& key, const std::string& path) {
+          paths.insert(path);
+          for (const nlohmann::json& k : key["subkeys"]) {
+            collect(k, (path.empty() ? "" : path + "\\") + k["name"].get<std::string>());
+          }
+        };
+    collect(doc, "");
+    EXPECT_EQ(paths.count(row.once), 1u) << json.out;
+    EXPECT_EQ(paths.count(row.never), 0u) << json.out;
+    // .reg and the line formats print every key's full path: none of the wrong place,
+    // and the right one on one .reg key line.
+    for (const Format format : {Format::kReg, Format::kTimeline, Format::kCsv}) {
+      const std::string out = readable_reg(dump_as(hive, format).out);
+      const std::string never = std::string("R\\") + row.never;
+      EXPECT_EQ(out.find(never + "\n"), std::string::npos) << out;
+      EXPECT_EQ(out.find(never + "]"), std::string::npos) << out;
+      EXPECT_EQ(out.find(never + "\\"), std::string::npos) << out;
+      EXPECT_EQ(out.find(never + ","), std::string::npos) << out;
+    }
+    const std::string reg = dump_as(hive, Format::kReg).out;
+    const std::string line = std::string("[R\\") + row.once + "]";
+    const std::size_t at = reg.find(line);
+    EXPECT_NE(at, std::string::npos) << reg;
+    EXPECT_EQ(reg.find(line, at + 1), std::string::npos) << reg;
+  }
   if (*row.json_member == '\0') return;
   const nlohmann::json* a = nullptr;
   for (const nlohmann::json& k : doc["subkeys"]) {

@@ -53,7 +53,7 @@ const Row kRows[] = {
        use_list(b, bk, lf_of(b, a, "A\0\0\0").cell, 1);
      },
      "Windows Registry Editor Version 5.00\n\n[R]\n\n[R\\A]\n\n[R\\A\\B]\n\n"
-     "; 1 subkeys of [R\\A\\B] are not written: 1 key already dumped elsewhere\n\n[R\\C]\n\n",
+     "; 1 subkeys of [R\\A\\B] are not written: 1 key dumped elsewhere\n\n[R\\C]\n\n",
      "key R\\A\\B\\A leads back to its ancestor R\\A; not followed\n"},
     {"a key that is its own subkey",
      [](HiveBuilder& b, const KeyRef& root) {
@@ -61,7 +61,7 @@ const Row kRows[] = {
        use_list(b, a, b.subkey_list(root).cell, 1);
      },
      "Windows Registry Editor Version 5.00\n\n[R]\n\n[R\\A]\n\n"
-     "; 1 subkeys of [R\\A] are not written: 1 key already dumped elsewhere\n\n",
+     "; 1 subkeys of [R\\A] are not written: 1 key dumped elsewhere\n\n",
      "key R\\A\\A leads back to its ancestor R\\A; not followed\n"},
     {"a subkey leading back to the root",
      [](HiveBuilder& b, const KeyRef& root) {
@@ -69,7 +69,7 @@ const Row kRows[] = {
        use_list(b, a, lf_of(b, root, "R\0\0\0").cell, 1);
      },
      "Windows Registry Editor Version 5.00\n\n[R]\n\n[R\\A]\n\n"
-     "; 1 subkeys of [R\\A] are not written: 1 key already dumped elsewhere\n\n",
+     "; 1 subkeys of [R\\A] are not written: 1 key dumped elsewhere\n\n",
      "key R\\A\\R leads back to its ancestor R; not followed\n"},
     {"two keys sharing a list",
      [](HiveBuilder& b, const KeyRef& root) {
@@ -79,8 +79,9 @@ const Row kRows[] = {
        use_list(b, bk, b.subkey_list(a).cell, 1);
      },
      "Windows Registry Editor Version 5.00\n\n[R]\n\n[R\\A]\n\n[R\\A\\C]\n\n[R\\B]\n\n"
-     "; 1 subkeys of [R\\B] are not written: 1 key already dumped elsewhere\n\n",
-     "key R\\B\\C was already dumped under another key; not followed again\n"},
+     "; 1 subkeys of [R\\B] are not written: 1 key dumped elsewhere\n\n",
+     "key R\\B\\C is listed here too, but is dumped only under the key at 0x0000107c, which its"
+     " parent field names\n"},
     {"subkeys under a list of another kind",
      [](HiveBuilder& b, const KeyRef& root) {
        const KeyRef a = b.add_key("A", root);
@@ -301,12 +302,13 @@ TEST_F(WalkTest, SubkeyReferencesBeyondTheFileStop) {
   run.limit_seconds = 20;
   const Dumped d = run_vesk_dump(run);
   EXPECT_EQ(d.status, 1);
-  EXPECT_THAT(d.err, StartsWith("vesk-dump: HIVE: key R\\S0\\K was already dumped under another"
-                                " key; not followed again\n"));
+  EXPECT_THAT(d.err, StartsWith("vesk-dump: HIVE: key R\\S0\\K is listed here too, but is dumped"
+                                " only under the key at 0x00001024, which its parent field"
+                                " names\n"));
   EXPECT_THAT(d.err, HasSubstr("vesk-dump: HIVE: the hive holds more subkey references than a"
                                " file of this size holds; the rest is not dumped\n"));
   EXPECT_THAT(d.out, EndsWith("[R\\S1]\n\n; 32767 subkeys of [R\\S1] are not written: 1535 keys"
-                              " already dumped elsewhere; 31232 not read after damage or a"
+                              " dumped elsewhere; 31232 not read after damage or a"
                               " stop\n\n; 38 subkeys of [R] are not written: 38 not read after"
                               " damage or a stop\n\n"));
 }
