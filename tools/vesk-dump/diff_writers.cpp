@@ -6,7 +6,6 @@
 // value's type and data as the dump's csv and JSON do, through the dump's own writers.
 #include "diff_writers.h"
 
-#include <sstream>
 
 #include "decoded_data.h"
 #include "filetime.h"
@@ -121,43 +120,12 @@ class TextChanges : public ChangeSink {
 const char* const kKinds[] = {"key_added",     "key_removed", "value_added", "value_removed",
                               "value_changed", "time_only",   "not_compared"};
 
-// A stored name or path as UTF-8, each byte the Latin-1 character of its number.
+// A stored name or path as the dump's csv shows it: UTF-8, controls as their pictures.
 std::string utf8_of_stored(std::string_view stored) {
   std::string out;
-  for (const char c : stored) dump::append_utf8(out, static_cast<unsigned char>(c));
+  append_line_name(out, stored);
   return out;
 }
-
-// A value's type, form and data fields exactly as the dump's csv writes them: cut from
-// the row its CsvWriter writes for the value under an empty path and name, so a diff's
-// data reads back as a dump's does and the two forms cannot drift apart.
-class CsvDataFields {
- public:
-  CsvDataFields() {
-    csv_.key(key_);
-    tail_ = ",";
-    append_time_or_reason(tail_, key_.last_written);
-    tail_ += ",\n";
-  }
-  void append(std::string& t, const ValueItem& item) {
-    ValueEntry value = item.entry();
-    value.name = {};
-    value.unreadable = {};
-    spill_.str({});
-    row_.text().clear();
-    csv_.value(key_, value);
-    const std::string row = spill_.str() + row_.text();
-    // ",," (path and name), the three fields, then the time and the empty note.
-    t.append(row, 2, row.size() - 2 - tail_.size());
-  }
-
- private:
-  std::ostringstream spill_;  // what a row longer than Output's buffer flushes to
-  Output row_{spill_};
-  CsvWriter csv_{row_, LineLabel{"", false}};
-  KeyEntry key_{};
-  std::string tail_;
-};
 
 // csv: "change,path,value,old_type,old_form,old_data,new_type,new_form,new_data,subkeys,
 // values,note". A value's old and new fields are empty on the side that lacks it; a
@@ -183,7 +151,8 @@ class CsvChanges : public ChangeSink {
     for (const auto& [item, time] : {std::pair(c.was, c.time_was), std::pair(c.now, c.time_now)}) {
       t += ',';
       if (item != nullptr) {
-        data_.append(t, *item);
+        const ValueEntry value = item->entry();
+        append_csv_data(t, value);
       } else if (c.what == W::kTimeOnly) {
         t += ",time,";
         append_time_or_reason(t, time);
@@ -206,7 +175,6 @@ class CsvChanges : public ChangeSink {
 
  private:
   Output& out_;
-  CsvDataFields data_;
 };
 
 // jsonl: {"change", "path"} and, as the change has them, "value" (its name), "old" and

@@ -342,6 +342,12 @@ std::optional<Start> locate(const Key& root, const Options& options, const CodeS
     return std::nullopt;
   }
   if (start->only_value && !has_value(start->key, *start->only_value)) {
+    // A name as csv prints it: UTF-8, controls as their pictures.
+    const std::optional<std::string> as_printed =
+        stored_of_line_text(*options.value == "@" ? "" : *options.value);
+    if (as_printed && has_value(start->key, *as_printed)) start->only_value = as_printed;
+  }
+  if (start->only_value && !has_value(start->key, *start->only_value)) {
     findings.add(NoSuchValue{kNoOffset, printed(code_set, *start->only_value), start->path});
     return std::nullopt;
   }

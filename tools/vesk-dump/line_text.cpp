@@ -5,7 +5,7 @@ namespace vesk::dump {
 namespace {
 
 // Appends the characters of UTF-16 text; an unpaired surrogate becomes U+FFFD.
-void append_utf16(std::string& out, std::u16string_view text) {
+void append_utf16(std::string& out, std::u16string_view text, bool pictures) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     char32_t c = text[i];
     if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
@@ -14,18 +14,27 @@ void append_utf16(std::string& out, std::u16string_view text) {
     } else if (c >= 0xD800 && c < 0xE000) {
       c = 0xFFFD;
     }
-    append_utf8(out, c);
+    if (pictures) {
+      append_line_char(out, c);
+    } else {
+      append_utf8(out, c);
+    }
   }
 }
 
-void append_name(std::string& out, const KeyEntry& key) {
+void append_name(std::string& out, const KeyEntry& key, bool pictures) {
   if (!key.unreadable.empty()) {
-    out += '<';
+    // Its place in the list tells it from a sibling whose name fails alike.
+    out += "<key ";
+    out += std::to_string(key.index);
+    out += ": ";
     out += key.unreadable;
     out += '>';
-    return;
+  } else if (pictures) {
+    append_line_name(out, key.name);
+  } else {
+    for (const char ch : key.name) append_utf8(out, static_cast<unsigned char>(ch));
   }
-  for (const char ch : key.name) append_utf8(out, static_cast<unsigned char>(ch));
 }
 
 }  // namespace
@@ -78,12 +87,12 @@ std::int64_t unix_seconds(std::uint64_t filetime) {
 std::string_view Utf8Paths::enter(const KeyEntry& key) {
   if (key.depth == 0) {
     std::string first;
-    append_utf16(first, key.start_path);
+    append_utf16(first, key.start_path, pictures_);
     paths_.start(std::move(first));
   } else {
     paths_.keep_levels(static_cast<std::size_t>(key.depth));
     paths_.push([&](std::string& path) {
-      append_name(path, key);
+      append_name(path, key, pictures_);
       return true;
     });
   }

@@ -36,14 +36,20 @@ std::int64_t unix_seconds(std::uint64_t filetime);
 
 // The UTF-8 path of each key the walk enters: the first key's path (as typed, or its
 // stored name), then a backslash and each stored name read as Latin-1. A name the
-// library could not read whole stands as "<why>", as the timeline shows it.
+// library could not read whole stands as "<key N: why>" (N its place in its parent's
+// list), as the timeline shows it, and works as KEYPATH so. Formats
+// with no escapes of their own (csv, the body file) show a name's controls as their
+// pictures, so that a line end in a name never ends or splits a line; JSON escapes
+// them itself and takes the names as they are.
 class Utf8Paths {
  public:
+  explicit Utf8Paths(bool pictures) : pictures_(pictures) {}
   // The path of `key`, valid until the next call.
   std::string_view enter(const KeyEntry& key);
 
  private:
   PathBuilder<std::string> paths_;
+  bool pictures_;
 };
 
 inline constexpr char32_t kControlPictures = 0x2400;
@@ -54,6 +60,11 @@ inline void append_line_char(std::string& out, char32_t c) {
   if (c < 0x20) c += kControlPictures;
   if (c == 0x7F) c = kDeletePicture;
   append_utf8(out, c);
+}
+
+// A stored 8-bit name (Latin-1) as a line shows it: UTF-8, controls as their pictures.
+inline void append_line_name(std::string& out, std::string_view stored) {
+  for (const char c : stored) append_line_char(out, static_cast<unsigned char>(c));
 }
 
 // The control character a picture stands for; none for any other character.

@@ -39,6 +39,27 @@ std::string key_note(const KeyEntry& key) {
 
 }  // namespace
 
+void append_csv_data(std::string& t, const ValueEntry& value) {
+  append_type(t, value.type);
+  t += ',';
+  // Hex and numbers never need quoting: only text goes through the CSV quoting.
+  if (!value.bytes) {
+    t += "none,";
+  } else if (const std::optional<std::uint64_t> n = decoded_number(value.type, *value.bytes)) {
+    t += "number,";
+    t += std::to_string(*n);
+  } else if (const std::optional<std::u32string> text =
+                 is_string_type(value.type) ? printable_text(*value.bytes) : std::nullopt) {
+    t += "text,";
+    std::string field;
+    append_utf8_text(field, *text);
+    append_csv_field(t, field);
+  } else {
+    t += "hex,";
+    append_hex_bytes(t, value.bytes->data(), value.bytes->size());
+  }
+}
+
 CsvWriter::CsvWriter(Output& out, LineLabel label) : out_(out), label_(std::move(label)) {
   if (!label_.header) return;
   out_.text() += label_.hive.empty() ? "" : "hive,";
@@ -69,27 +90,10 @@ Unwritten CsvWriter::value(const KeyEntry& /*key*/, const ValueEntry& value) {
   begin_row();
   std::string& t = out_.text();
   std::string field;
-  for (const char ch : value.name) append_utf8(field, static_cast<unsigned char>(ch));
+  append_line_name(field, value.name);
   append_csv_field(t, field);
   t += ',';
-  append_type(t, value.type);
-  field.clear();
-  t += ',';
-  // Hex and numbers never need quoting: only text goes through the CSV quoting.
-  if (!value.bytes) {
-    t += "none,";
-  } else if (const std::optional<std::uint64_t> n = decoded_number(value.type, *value.bytes)) {
-    t += "number,";
-    t += std::to_string(*n);
-  } else if (const std::optional<std::u32string> text =
-                 is_string_type(value.type) ? printable_text(*value.bytes) : std::nullopt) {
-    t += "text,";
-    append_utf8_text(field, *text);
-    append_csv_field(t, field);
-  } else {
-    t += "hex,";
-    append_hex_bytes(t, value.bytes->data(), value.bytes->size());
-  }
+  append_csv_data(t, value);
   t += ',';
   t += time_;
   t += ',';
@@ -179,11 +183,10 @@ Unwritten BodyfileWriter::key(const KeyEntry& key) {
   t += "0|";
   std::string name = label_.hive.empty() ? std::string() : label_.hive + ':';
   name += paths_.enter(key);
+  // The name's line ends are pictures already; only the field separator is left.
   for (const char c : name) {
     if (c == '|') {
       t += "%7C";
-    } else if (c == '\n' || c == '\r') {
-      t += '?';
     } else {
       t += c;
     }

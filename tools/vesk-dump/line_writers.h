@@ -21,6 +21,10 @@
 
 namespace vesk::dump {
 
+// A value's "type,form,data" fields as csv writes them (no comma after), for the dump's
+// rows and the diff's alike.
+void append_csv_data(std::string& t, const ValueEntry& value);
+
 class CsvWriter : public Sink {
  public:
   CsvWriter(Output& out, LineLabel label);
@@ -34,7 +38,7 @@ class CsvWriter : public Sink {
 
   Output& out_;
   LineLabel label_;
-  Utf8Paths paths_;
+  Utf8Paths paths_{true};
   std::string path_;  // the CSV field of the key's path
   std::string time_;
   bool had_value_ = false;
@@ -51,7 +55,7 @@ class JsonlWriter : public Sink {
  private:
   Output& out_;
   LineLabel label_;
-  Utf8Paths paths_;
+  Utf8Paths paths_{false};
   bool first_value_ = true;
 };
 
@@ -66,7 +70,7 @@ class BodyfileWriter : public Sink {
  private:
   Output& out_;
   LineLabel label_;
-  Utf8Paths paths_;
+  Utf8Paths paths_{true};
 };
 
 class TextWriter : public Sink {

@@ -39,7 +39,7 @@ Unwritten TimelineWriter::key(const KeyEntry& key) {
     // the key's place in its list tells it from its siblings.
     names_ += "<key " + std::to_string(key.index) + ": " + std::string(key.unreadable) + ">";
   } else {
-    for (const char c : key.name) append_line_char(names_, static_cast<unsigned char>(c));
+    append_line_name(names_, key.name);
   }
   rows_.push_back(Row{key.last_written, name_at, static_cast<std::uint32_t>(names_.size() - name_at),
                       open_.empty() ? kNoParent : open_.back(), key.subkey_count,

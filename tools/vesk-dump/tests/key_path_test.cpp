@@ -34,6 +34,10 @@ std::vector<std::string> printed_paths(Format format, const std::string& out) {
       std::size_t middle = line.size();
       for (int field = 0; field < 3; ++field) middle = line.rfind(',', middle - 1);
       paths.push_back(line.substr(first + 1, middle - first - 1));
+    } else if (format == Format::kCsv && line.rfind("path,", 0) != 0) {
+      paths.push_back(line.substr(0, line.find(",,,key,")));  // keys without values here
+    } else if (format == Format::kBodyfile) {
+      paths.push_back(line.substr(2, line.find('|', 2) - 2));
     }
   }
   return paths;
@@ -101,20 +105,23 @@ Bytes run_key() {
 
 // A root named like one of its subkeys: the printed path, which starts with the root's
 // name, wins over the same text read below the root.
-// The timeline's paths are UTF-8 in every locale, with control pictures for a name's
-// line ends and "<key N: ...>" for names that cannot be read; each names its key again.
-TEST(KeyPathTest, TimelinePathsNameTheirKeysInEveryLocale) {
+// The timeline's, csv's and the body file's paths are UTF-8 in every locale, with control
+// pictures for a name's line ends and "<key N: ...>" for names that cannot be read; each
+// names its key again.
+TEST(KeyPathTest, LinePathsNameTheirKeysInEveryLocale) {
   HiveBuilder b;
   const KeyRef root = b.add_root("R");
   b.add_key(std::string("U\0a\0", 4), root, 0x0000);  // UTF-16: unreadable, twice
   b.add_key(std::string("U\0b\0", 4), root, 0x0000);
   b.add_key("a\r\n\xEB", root);
   const Bytes hive = b.bytes();
-  for (const char* locale : {"C", "C.UTF-8"}) {
-    SCOPED_TRACE(locale);
+  for (const auto& [locale, format] :
+       {std::pair("C", Format::kTimeline), std::pair("C.UTF-8", Format::kTimeline),
+        std::pair("C", Format::kCsv), std::pair("C", Format::kBodyfile)}) {
+    SCOPED_TRACE(locale + std::string(" ") + std::to_string(static_cast<int>(format)));
     ThreadLocale in(locale);
     Options options;
-    options.format = Format::kTimeline;
+    options.format = format;
     const std::vector<std::string> paths = printed_paths(options.format, dump_bytes(hive, options).out);
     ASSERT_EQ(paths.size(), 4u);
     EXPECT_NE(std::find(paths.begin(), paths.end(), "R\\a\u240D\u240A\u00EB"), paths.end());
@@ -122,7 +129,7 @@ TEST(KeyPathTest, TimelinePathsNameTheirKeysInEveryLocale) {
       SCOPED_TRACE(path);
       EXPECT_EQ(std::count(paths.begin(), paths.end(), path), 1);
       Options at;
-      at.format = Format::kTimeline;
+      at.format = format;
       // A path holding a comma is quoted (no name here holds a quote).
       at.key_path = path.front() == '"' ? path.substr(1, path.size() - 2) : path;
       at.max_depth = 0;
@@ -131,6 +138,17 @@ TEST(KeyPathTest, TimelinePathsNameTheirKeysInEveryLocale) {
       EXPECT_EQ(printed_paths(at.format, d.out), std::vector<std::string>{path}) << d.err;
     }
   }
+}
+
+// A value's name as csv prints it, controls as their pictures, names the value too.
+TEST(KeyPathTest, ValueNamesAsCsvPrintsThem) {
+  HiveBuilder b;
+  b.add_value(b.add_root("R"), "v\r\x01", kTypeString, utf16z("x"));
+  Options options;
+  options.format = Format::kText;
+  options.value = "v\u240D\u2401";
+  const Dumped d = dump_bytes(b.bytes(), options);
+  EXPECT_EQ(d.out, "x\n") << d.err;
 }
 
 TEST(KeyPathTest, RootNameAndPrefixAreOptional) {
