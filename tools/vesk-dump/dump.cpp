@@ -476,7 +476,7 @@ int dump_file(const std::string& path, const Options& options, std::ostream& out
   std::optional<FilterSink> filter = filter_for(options, code_set, writer);
   Sink& sink = filter ? static_cast<Sink&>(*filter) : writer;
   {
-    Pipeline pipeline(sink, watch);
+    Pipeline pipeline(sink, watch, progress);
     walk(hive, *start, options.max_depth, code_set, pipeline.findings(), progress,
          pipeline.sink());
     pipeline.finish();

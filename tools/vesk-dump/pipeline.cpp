@@ -1,5 +1,6 @@
 #include "pipeline.h"
 
+#include <chrono>
 #include <utility>
 
 #include <locale.h>
@@ -17,8 +18,9 @@ std::string_view at(const std::string& text, std::uint32_t from, std::uint32_t s
 
 }  // namespace
 
-Pipeline::Pipeline(Sink& writer, Findings& findings)
-    : writer_(writer), findings_(findings), filling_(std::make_unique<Batch>()) {
+Pipeline::Pipeline(Sink& writer, Findings& findings, Progress& progress)
+    : writer_(writer), findings_(findings), progress_(progress),
+      filling_(std::make_unique<Batch>()) {
   // The writers' text follows the locale, which a thread may have set for itself alone.
   const locale_t locale = uselocale(locale_t{});
   thread_ = std::thread([this, locale] {
@@ -49,16 +51,23 @@ Pipeline::Event& Pipeline::record(Call call, const KeyEntry& key) {
   e.call = call;
   KeyRecord& k = e.key;
   k.entry = key;
-  k.name = keep(b.text, key.name);
-  k.path = keep(b.text, key.path);
-  k.name_in_path = keep(b.text, key.name_in_path);
-  k.unreadable = keep(b.text, key.unreadable);
+  if (call == Call::kKey) {
+    ++keys_;
+    k.name = keep(b.text, key.name);
+    k.path = keep(b.text, key.path);
+    k.name_in_path = keep(b.text, key.name_in_path);
+    k.unreadable = keep(b.text, key.unreadable);
+    if (key.start_path != start_) {
+      start_ = key.start_path;
+      k.new_start = true;
+      k.start_at = static_cast<std::uint32_t>(b.chars.size());
+      b.chars += start_;
+    }
+  }
+  // Known from the subkeys call on, and empty for nearly every key.
   k.subkeys_not_read_reason = keep(b.text, key.subkeys_not_read_reason);
   k.values_reason = keep(b.text, key.skipped.values.reason);
   k.subkeys_reason = keep(b.text, key.skipped.subkeys.reason);
-  k.start_at = static_cast<std::uint32_t>(b.chars.size());
-  k.start_size = static_cast<std::uint32_t>(key.start_path.size());
-  b.chars += key.start_path;
   // A value's record is added by the caller before the batch can be handed over.
   if (call != Call::kValue && b.full()) hand_over();
   return e;
@@ -66,6 +75,7 @@ Pipeline::Event& Pipeline::record(Call call, const KeyEntry& key) {
 
 Unwritten Pipeline::In::value(const KeyEntry& key, const ValueEntry& value) {
   Event& e = p_.record(Call::kValue, key);
+  ++p_.values_;
   Batch& b = *p_.filling_;
   ValueRecord& v = e.value;
   v.entry = value;
@@ -79,18 +89,28 @@ Unwritten Pipeline::In::value(const KeyEntry& key, const ValueEntry& value) {
   return {};
 }
 
-void Pipeline::rebuild(const Batch& batch, Event& event, std::vector<std::uint8_t>& data) {
+void Pipeline::rebuild(const Batch& batch, Event& event) {
   KeyRecord& k = event.key;
   KeyEntry& key = k.entry;
   const std::string& t = batch.text;
-  key.name = at(t, k.name.at, k.name.size);
-  key.path = at(t, k.path.at, k.path.size);
-  key.name_in_path = at(t, k.name_in_path.at, k.name_in_path.size);
-  key.unreadable = at(t, k.unreadable.at, k.unreadable.size);
+  const auto depth = static_cast<std::size_t>(key.depth);
+  if (open_.size() <= depth) open_.resize(depth + 1);
+  Open& own = open_[depth];
+  if (event.call == Call::kKey) {
+    own.name = at(t, k.name.at, k.name.size);
+    own.path = at(t, k.path.at, k.path.size);
+    own.name_in_path = at(t, k.name_in_path.at, k.name_in_path.size);
+    own.unreadable = at(t, k.unreadable.at, k.unreadable.size);
+    if (k.new_start) writer_start_.assign(batch.chars, k.start_at, start_.npos);
+  }
+  key.name = own.name;
+  key.path = own.path;
+  key.name_in_path = own.name_in_path;
+  key.unreadable = own.unreadable;
+  key.start_path = writer_start_;
   key.subkeys_not_read_reason = at(t, k.subkeys_not_read_reason.at, k.subkeys_not_read_reason.size);
   key.skipped.values.reason = at(t, k.values_reason.at, k.values_reason.size);
   key.skipped.subkeys.reason = at(t, k.subkeys_reason.at, k.subkeys_reason.size);
-  key.start_path = std::u16string_view(batch.chars).substr(k.start_at, k.start_size);
   if (event.call != Call::kValue) return;
   ValueRecord& v = event.value;
   ValueEntry& value = v.entry;
@@ -99,8 +119,17 @@ void Pipeline::rebuild(const Batch& batch, Event& event, std::vector<std::uint8_
   value.bytes = nullptr;
   if (v.has_bytes) {
     const auto from = batch.bytes.begin() + v.bytes_at;
-    data.assign(from, from + static_cast<std::ptrdiff_t>(v.bytes_size));
-    value.bytes = &data;
+    data_.assign(from, from + static_cast<std::ptrdiff_t>(v.bytes_size));
+    value.bytes = &data_;
+  }
+}
+
+template <typename Done>
+void Pipeline::wait(std::unique_lock<std::mutex>& lock, Done done) {
+  while (!changed_.wait_for(lock, std::chrono::duration<double>(Progress::kEvery), done)) {
+    lock.unlock();
+    progress_.update_if_due(keys_, values_);
+    lock.lock();
   }
 }
 
@@ -108,7 +137,7 @@ void Pipeline::hand_over() {
   std::unique_ptr<Batch> next;
   {
     std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [this] { return queue_.size() < kQueued; });
+    wait(lock, [this] { return queue_.size() < kQueued; });
     queue_.push_back(std::move(filling_));
     if (!spare_.empty()) {
       next = std::move(spare_.back());
@@ -129,7 +158,7 @@ void Pipeline::catch_up() {
   if (!filling_->events.empty()) hand_over();
   {
     std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [this] { return queue_.empty() && !busy_; });
+    wait(lock, [this] { return queue_.empty() && !busy_; });
   }
   report_unsaid();
 }
@@ -161,7 +190,6 @@ void Pipeline::finish() {
 }
 
 void Pipeline::run() {
-  std::vector<std::uint8_t> data;
   for (;;) {
     std::unique_ptr<Batch> batch;
     {
@@ -179,7 +207,7 @@ void Pipeline::run() {
     if (!failure_) {
       try {
         for (Event& e : batch->events) {
-          rebuild(*batch, e, data);
+          rebuild(*batch, e);
           Unwritten what;
           switch (e.call) {
             case Call::kKey: what = writer_.key(e.key.entry); break;

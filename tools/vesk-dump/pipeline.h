@@ -19,13 +19,15 @@
 
 #include "entries.h"
 #include "findings.h"
+#include "progress.h"
 
 namespace vesk::dump {
 
 class Pipeline {
  public:
-  // `writer` is called from the pipeline's thread only, until finish().
-  Pipeline(Sink& writer, Findings& findings);
+  // `writer` is called from the pipeline's thread only, until finish(). While the walk
+  // waits on the writer (a slow reader of the output), `progress` is kept up.
+  Pipeline(Sink& writer, Findings& findings, Progress& progress);
   ~Pipeline();
   Pipeline(const Pipeline&) = delete;
   Pipeline& operator=(const Pipeline&) = delete;
@@ -41,11 +43,15 @@ class Pipeline {
   struct Span {
     std::uint32_t at = 0, size = 0;
   };
+  // A key's own strings are the same in all its calls (the walk builds them once), so
+  // only its key call carries them; the other calls carry what changes, and the writer's
+  // side keeps the strings of each key open above them, by depth.
   struct KeyRecord {
-    Span name, path, name_in_path, unreadable, subkeys_not_read_reason, values_reason,
-        subkeys_reason;
-    std::uint32_t start_at = 0, start_size = 0;  // in `chars`
-    KeyEntry entry;  // its views rebuilt from the spans when replayed
+    Span name, path, name_in_path, unreadable;  // the key call's only
+    Span subkeys_not_read_reason, values_reason, subkeys_reason;
+    bool new_start = false;  // a first key's path is in `chars`, from start_at
+    std::uint32_t start_at = 0;
+    KeyEntry entry;          // its views rebuilt when replayed
   };
   struct ValueRecord {
     Span name, unreadable;
@@ -67,6 +73,10 @@ class Pipeline {
     bool full() const {
       return events.size() >= 4096 || text.size() >= (1u << 18) || bytes.size() >= (1u << 18);
     }
+  };
+  // The writer's side: the strings of a key entered and not yet ended.
+  struct Open {
+    std::string name, path, name_in_path, unreadable;
   };
   struct Unsaid {  // what the writer could not write, for the walk's thread to report
     std::string path;
@@ -95,19 +105,31 @@ class Pipeline {
 
   Event& record(Call call, const KeyEntry& key);
   static Span keep(std::string& text, std::string_view view);
-  static void rebuild(const Batch& batch, Event& event, std::vector<std::uint8_t>& data);
+  // On the writer's thread: the entries of `event` as the walk gave them.
+  void rebuild(const Batch& batch, Event& event);
   // Hands the batch being filled to the thread, waiting while the queue is full.
   void hand_over();
   // Hands over what is gathered and waits until the writer has written all of it.
   void catch_up();
   void report_unsaid();
+  // Waits under `lock` until `done` holds, keeping the progress line up meanwhile.
+  template <typename Done>
+  void wait(std::unique_lock<std::mutex>& lock, Done done);
   void run();
 
   Sink& writer_;
   Findings& findings_;
+  Progress& progress_;
+  std::int64_t keys_ = 0, values_ = 0;  // recorded, for the progress line
   In in_{*this};
   FindingsIn findings_in_{*this};
   std::unique_ptr<Batch> filling_;
+  std::u16string start_;  // the walk's side: the first key's path last recorded
+
+  // The writer's side, in rebuild.
+  std::vector<Open> open_;
+  std::u16string writer_start_;
+  std::vector<std::uint8_t> data_;
 
   std::mutex mutex_;
   std::condition_variable changed_;

@@ -23,6 +23,11 @@ Progress::Progress(std::ostream& err, bool enabled, Clock clock)
 
 void Progress::update(std::int64_t keys, std::int64_t values) {
   if (!enabled_ || calls_++ % kCallsPerLook != 0) return;
+  update_if_due(keys, values);
+}
+
+void Progress::update_if_due(std::int64_t keys, std::int64_t values) {
+  if (!enabled_) return;
   const double now = clock_();
   if (now < next_) return;
   next_ = now + kEvery;

@@ -18,6 +18,9 @@ class Progress {
 
   // Counts so far, called once per key; cheap when nothing is due.
   void update(std::int64_t keys, std::int64_t values);
+  // The same without the count of calls, for one who waits (on the writer, say) and
+  // calls it a few times a second.
+  void update_if_due(std::int64_t keys, std::int64_t values);
   // Erases the line if one is shown.
   void clear();
 
