@@ -9,7 +9,8 @@ import datetime
 import os
 import sys
 import warnings
-from typing import Any, Callable, Generic, Iterator, List, Optional, Set, Tuple, TypeVar
+from typing import Any, Callable, Generic, Iterator, List, Optional, Sequence, Set, Tuple, \
+    TypeVar
 
 from . import _native, checks
 from .checks import Damage
@@ -18,8 +19,9 @@ from ._native import (KEY_NAME_IS_8BIT_FLAG, SIG_LF_LIST, VALUE_DATA_INLINE_FLAG
                       KeyRecord, ValueListRecord, ValueRecord, functions, library, lock)
 from .decoding import TypedValue, decode_name, filetime, folded, text_code_set, typed, \
     typed_or_data
-from .errors import PathArg, no_root, not_opened
-from .private_view import clean_view, sequence_numbers
+from ._logs import Recovery
+from .errors import LogsNotAppliedError, PathArg, no_root, not_opened
+from .private_view import clean_view, recovered_view, sequence_numbers, view_path
 
 __all__ = ["Hive", "Key", "Value", "Listing", "Damage", "SubkeysNotRead",
            "SubkeysNotReadWarning", "DirtyHiveWarning"]
@@ -45,7 +47,8 @@ class Listing(Generic[_T]):
 
 
 class DirtyHiveWarning(UserWarning):
-    """A hive not written out cleanly is read as its primary file stands (ignore_dirty)."""
+    """A hive not written out cleanly is read as its primary file stands (ignore_dirty),
+    or with its transaction logs applied (logs), the warning saying what was applied."""
 
 _data_buffer = ctypes.create_string_buffer(4096)
 
@@ -87,6 +90,34 @@ def _list_problem(counted: int, key_list: KeyListRecord, listed: int) -> Subkeys
     return SubkeysNotRead(0)
 
 
+def _raw(path: PathArg) -> bytes:
+    """The path as the library takes it: bytes in the system's 8-bit code page."""
+    raw = path if isinstance(path, bytes) else os.fspath(path)
+    if isinstance(raw, str):
+        return raw.encode("mbcs") if _native.WINDOWS else os.fsencode(raw)
+    return raw
+
+
+def _recovered(path: PathArg, raw_path: bytes, numbers: Tuple[int, int],
+               log_files: List[bytes]) -> Optional[Recovery]:
+    """The hive at `raw_path` with its logs applied; None when no logs are needed and none
+    can be applied here (the hive then reads as it is). Raises LogsNotAppliedError when
+    the hive needs them and they could not be applied."""
+    dirty = "the hive was not written out cleanly (sequence numbers %d and %d)" % numbers
+    try:
+        recovery = recovered_view(raw_path, log_files)
+    except OSError as error:
+        if numbers[0] == numbers[1]:
+            return None  # written out cleanly: the library reads it, its logs unused
+        raise LogsNotAppliedError("%s, and %s" % (dirty, error), path, numbers) from None
+    if recovery.outcome == "not_recovered":
+        raise LogsNotAppliedError(
+            "%s, and its transaction logs could not be applied: %s; ignore_dirty=True reads"
+            " the primary file as it stands" % (dirty, recovery.problem), path, numbers,
+            recovery.lines)
+    return recovery
+
+
 def _closed() -> ValueError:
     return ValueError("the hive is closed")
 
@@ -106,26 +137,36 @@ class Hive:
     Raises OSError (FileNotFoundError, PermissionError, IsADirectoryError) when the
     system refuses the file, and a HiveError when it is no hive the library reads or
     has no root key.
+
+    ``logs=True`` (or ``log_files``, the logs to use in place of those beside the hive)
+    reads a dirty hive with its transaction logs applied, as vesk-dump --logs does, with
+    a DirtyHiveWarning saying what was applied; ``recovery`` then says it too. A clean
+    hive is read as it is. When the logs cannot be applied, LogsNotAppliedError says
+    why. ``logs`` is taken before ``ignore_dirty`` when both are given.
     """
 
     def __init__(self, path: PathArg, name_encoding: str = "latin-1",
-                 ignore_dirty: bool = False) -> None:
+                 ignore_dirty: bool = False, logs: bool = False,
+                 log_files: Optional[Sequence[PathArg]] = None) -> None:
         self.path = path
         self.name_encoding = name_encoding
         self._handle: Any = None
         self._warned = False
         self._view: Optional[int] = None
-        raw = path if isinstance(path, bytes) else os.fspath(path)
-        if isinstance(raw, str):
-            # The library takes a path in the system's 8-bit code page.
-            raw_path = raw.encode("mbcs") if _native.WINDOWS else os.fsencode(raw)
-        else:
-            raw_path = raw
+        self.recovery: Optional[Recovery] = None
+        raw_path = _raw(path)
         library()
         f = functions()
         opened = raw_path
-        numbers = sequence_numbers(raw_path) if ignore_dirty else None
-        if numbers is not None and numbers[0] != numbers[1]:
+        logs = logs or bool(log_files)
+        numbers = sequence_numbers(raw_path) if ignore_dirty or logs else None
+        if numbers is not None and logs:
+            self.recovery = _recovered(path, raw_path, numbers,
+                                       [_raw(log) for log in log_files or ()])
+            self._view = self.recovery.fd if self.recovery else None
+            if self._view is not None:
+                opened = view_path(self._view)
+        elif numbers is not None and numbers[0] != numbers[1]:
             try:
                 self._view, opened = clean_view(raw_path)
             except OSError:
@@ -141,7 +182,14 @@ class Hive:
         self._file_size: int = handle.contents.file_size  # fixed once the hive is open
         self._extent = checks.extent_of(self._file_size,
                                         handle.contents.base_block.hive_bins_size)
-        if self._view is not None and numbers is not None:
+        if self.recovery is not None and self.recovery.dirty:
+            said = "; ".join(self.recovery.lines)
+            if self.recovery.incomplete:
+                said += ("; the transaction logs were not applied whole: what is read may"
+                         " miss changes they hold")
+            warnings.warn(DirtyHiveWarning("%s: %s" % (os.fsdecode(raw_path), said)),
+                          stacklevel=2)
+        elif self._view is not None and numbers is not None:
             warnings.warn(DirtyHiveWarning(
                 "%s: not written out cleanly (sequence numbers %d and %d); read as its"
                 " primary file stands, without its transaction logs"
