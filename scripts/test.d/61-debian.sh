@@ -36,6 +36,7 @@ declare -A holds=(
   [libvesk-10-1]="$lib/libvesk_10\.so\.1 $lib/libvesk_10\.so\.1\.[0-9.]*
     $lib/libvesk_logs\.so\.1 $lib/libvesk_logs\.so\.1\.[0-9.]*"
   [libvesk-10-dev]="$lib/libvesk_10\.so usr/include/vesk_10\.h usr/include/vesk/hive\.hpp
+    $lib/libvesk_logs\.so usr/include/vesk_logs\.h
     $lib/pkgconfig/vesk\.pc $lib/pkgconfig/vesk_10\.pc $lib/cmake/vesk/veskConfig\.cmake
     $lib/cmake/vesk_10/vesk_10Config\.cmake"
   [vesk-dump]="usr/bin/vesk-dump usr/share/man/man1/vesk-dump\.1\.gz"
