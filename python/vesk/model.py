@@ -39,8 +39,10 @@ class Listing(Generic[_T]):
         self._items = iter(items)
         self.damage = damage
 
-    def __iter__(self) -> "Listing[_T]":
-        return self
+    def __iter__(self) -> Iterator[_T]:
+        # The elements' own iterator, which a for loop steps through without a call into
+        # __next__ for each; it is the same one next() steps, so both share one position.
+        return self._items
 
     def __next__(self) -> _T:
         return next(self._items)
@@ -288,14 +290,23 @@ class Hive:
                 pending.pop()
                 continue
             record = key.record
-            name = key.name
+            raw = key._raw_name  # read with the list; Key.name's reading, without the call
+            name = raw.decode("latin-1") if raw is not None and \
+                self.name_encoding == "latin-1" else key.name
             key_path = key._path = path + "\\" + name if path else name
-            if record.offset in seen:
+            offset = record.offset
+            if offset in seen:
                 if on_damage is not None:
-                    on_damage(key_path, Damage("revisit", checks.SUBKEYS, record.offset))
+                    on_damage(key_path, Damage("revisit", checks.SUBKEYS, offset))
                 continue
-            seen.add(record.offset)
+            seen.add(offset)
             yield key_path, key
+            if on_damage is None and record.subkey_count == 0 and \
+                    record.subkey_list == _NO_CELL:
+                # A leaf, most keys: _children would give nothing and say nothing.
+                if self._handle is None:
+                    raise _closed()
+                continue
             pending.append((key_path, self._children(key, key_path, on_damage)))
 
     def _children(self, key: "Key", path: str,
@@ -304,9 +315,15 @@ class Hive:
             values = key._values_read if key._values_read is not None else key.values()
             for damage in values.damage:
                 on_damage(path, damage)
+        record = key.record
+        if record.subkey_count == 0 and record.subkey_list == _NO_CELL:
+            # A leaf, most keys: no list to read, nothing hidden, nothing to say.
+            if self._handle is None:
+                raise _closed()
+            return iter(())
         key_list, listed = key._list()
-        if not self._warned and (listed < key.record.subkey_count or
-                                 key_list.signature != SIG_LF_LIST):
+        if not self._warned and record.subkey_count > 0 and (
+                listed < record.subkey_count or key_list.signature != SIG_LF_LIST):
             hidden = _list_problem(key.record.subkey_count, key_list, listed)
             if hidden:
                 self._warned = True
@@ -318,7 +335,7 @@ class Hive:
         if on_damage is not None:
             for damage in listing.damage:
                 on_damage(path, damage)
-        return listing
+        return iter(listing)
 
 
 class Key:
@@ -376,7 +393,11 @@ class Key:
         first zero byte (see name_readable), so it may be short, or "", yet it is still
         the step walk() and open_key() use."""
         raw = self._raw_name
-        return decode_name(self.raw_name if raw is None else raw, self.hive.name_encoding)
+        if raw is None:
+            raw = self.raw_name
+        encoding = self.hive.name_encoding
+        # Latin-1, the default, decodes every byte: decode_name's answer, without the call.
+        return raw.decode(encoding) if encoding == "latin-1" else decode_name(raw, encoding)
 
     @property
     def name_readable(self) -> bool:
@@ -421,8 +442,13 @@ class Key:
         hive = self.hive
         keys: List[Key] = []
         damage: List[Damage] = []
-        f = functions()
         record = self.record
+        if record.subkey_count == 0 and record.subkey_list == _NO_CELL:
+            # A leaf, most keys: the checks find nothing to say of it (no count, no list).
+            if hive._handle is None:
+                raise _closed()
+            return Listing(keys, damage)
+        f = functions()
         with lock:
             handle = _handle_of(hive)
             extent = hive._extent
@@ -432,19 +458,24 @@ class Key:
             run = checks.plan_subkeys(extent, record.subkey_count, key_list.signature,
                                       key_list.offset, key_list.count, max(listed, 0), damage)
             get, get_name, list_ref = f.GetSubKey, f.GetRegKeyName, ctypes.byref(key_list)
-            while run.more():
-                index = run.take()
-                key = Key(hive, KeyRecord(), parent=self)
-                key.raw_hint = get(handle, list_ref, index, key._ref)
-                judged = run.judge(extent, index, key.record.offset, key.record.signature,
-                                   damage)
-                if judged == checks.PAST_END:
-                    damage.append(Damage("past_end", checks.SUBKEYS, key.record.offset,
-                                         index, index, number=1))
-                if judged != checks.SOUND:
+            sound, end, byref = checks.sound_key, run.end, ctypes.byref
+            while run.next < end:  # run.more() and run.take(), without the calls
+                index = run.next
+                run.next = index + 1
+                key = _new_key(Key)  # the slots set here are all __init__ would set
+                key.hive = hive
+                krecord = key.record = KeyRecord()
+                ref = key._ref = byref(krecord)
+                key._parent = self
+                key._path = key._values_read = key._raw_name = None
+                key.raw_hint = get(handle, list_ref, index, ref)
+                at = krecord.offset
+                if sound(extent, at, krecord.signature) and run.run is None:
+                    run.in_row = 0  # what run.judge() does with a sound element, quicker
+                elif not run.judge_and_report(extent, index, at, krecord.signature, damage):
                     continue
                 if names:
-                    key._raw_name = get_name(handle, key._ref)
+                    key._raw_name = get_name(handle, ref)
                 keys.append(key)
             run.finish(damage)
         return Listing(keys, damage)
@@ -474,9 +505,11 @@ class Key:
         record = self.record
         if hive._handle is None:
             raise _closed()
-        run = checks.plan_values(hive._extent, record.offset, record.value_count,
-                                 record.value_list, damage)
-        if not run.more():  # GetValueList would say 0 without a read
+        count = record.value_count
+        # No values, or no list: plan_values would plan nothing and find nothing to say.
+        run = checks.plan_values(hive._extent, record.offset, count, record.value_list,
+                                 damage) if count and record.value_list != _NO_CELL else None
+        if run is None or not run.more():  # GetValueList would say 0 without a read
             listing: Listing[Value] = Listing(values, damage)
             self._values_read = listing
             return listing
@@ -488,23 +521,26 @@ class Key:
             get, get_name, list_ref = f.GetValue, f.GetValueName, ctypes.byref(value_list)
             f.GetValueList(handle, self._ref, list_ref)
             append, byref, flag = values.append, ctypes.byref, VALUE_NAME_IS_8BIT_FLAG
-            while run.more():
-                index = run.take()
+            sound = checks.sound_value
+            end = run.end
+            while run.next < end:  # run.more() and run.take(), without the calls
+                index = run.next
+                run.next = index + 1
                 value = _new_value(Value)  # the slots set here are all __init__ would set
                 value.hive = hive
                 vrecord = value.record = ValueRecord()
                 ref = value._ref = byref(vrecord)
                 get(handle, list_ref, index, ref)
-                judged = run.judge(extent, index, vrecord.offset, vrecord.signature, damage)
-                if judged == checks.PAST_END:
-                    damage.append(Damage("past_end", checks.VALUES, vrecord.offset,
-                                         index, index, number=1))
-                if judged != checks.SOUND:
-                    continue
-                bad_data = checks.data_damage(extent, index, vrecord.data_offset,
-                                              vrecord.data_size & ~VALUE_DATA_INLINE_FLAG)
-                if bad_data is not None:
-                    damage.append(bad_data)
+                at, size = vrecord.offset, vrecord.data_size & ~VALUE_DATA_INLINE_FLAG
+                data_at = vrecord.data_offset
+                if sound(extent, at, vrecord.signature, data_at, size) and run.run is None:
+                    run.in_row = 0  # what run.judge() does with a sound element, quicker
+                else:
+                    if not run.judge_and_report(extent, index, at, vrecord.signature, damage):
+                        continue
+                    bad_data = checks.data_damage(extent, index, data_at, size)
+                    if bad_data is not None:
+                        damage.append(bad_data)
                 value._raw_name = get_name(handle, ref) \
                     if vrecord.flags & flag and vrecord.name_length else b""
                 append(value)
@@ -543,7 +579,8 @@ class Key:
         return "<vesk.Key %r at 0x%x>" % (self.name, self.offset)
 
 
-_new_value = object.__new__
+_new_key = _new_value = object.__new__
+_NO_CELL = checks.LAYOUT["no_cell"]
 
 
 class Value:
@@ -611,7 +648,8 @@ class Value:
             return ""
         if len(raw) != record.name_length or not record.flags & VALUE_NAME_IS_8BIT_FLAG:
             return None
-        return decode_name(raw, self.hive.name_encoding)
+        encoding = self.hive.name_encoding
+        return raw.decode(encoding) if encoding == "latin-1" else decode_name(raw, encoding)
 
     @property
     def length(self) -> int:
@@ -646,7 +684,9 @@ class Value:
         global _data_buffer
         hive = self.hive
         with lock:
-            handle = _handle_of(hive)
+            handle = hive._handle  # as _handle_of() takes it, without the call
+            if handle is None:
+                raise _closed()
             if size > hive._file_size or checks.place_data(
                     hive._extent, self.record.data_offset, size) != checks.IN_FILE:
                 return None
