@@ -4,6 +4,7 @@ every refusal and odd value data, text in several code sets, and the whole tree 
 vesk-dump --format json when that tool is at hand.
 
 Environment: VESK_LIBRARY (the library to load; else the module's own search),
+VESK_LOGS_LIBRARY (the companion that applies transaction logs, likewise),
 VESK_TEST_DATA_DIR, VESK_INCLUDE_DIR, VESK_EXAMPLES_DIR (default: the source tree),
 VESK_DUMP (vesk-dump; its comparison is skipped without it), VESK_REQUIRE_LOCALES=1 to
 fail rather than skip when a locale is missing.
@@ -592,6 +593,58 @@ class DumpTest(unittest.TestCase):
                     document = document["root"]
                 with vesk.Hive(hive_path(name)) as hive:
                     self.assertEqual(tree_lines(hive), json_lines(document))
+
+    @unittest.skipUnless(sys.platform.startswith("linux"), "transaction logs: Linux only")
+    def test_dirty_hives_read_with_their_logs_as_vesk_dump_logs_reads_them(self):
+        folder = os.path.join(DATA, "logs")
+        with tempfile.TemporaryDirectory() as scratch:
+            # Sequence numbers 5/5 but a wrong checksum, no log beside it: read as it stands.
+            checksum = os.path.join(scratch, "BCD-Template")
+            with open(os.path.join(folder, "win10-BCD-Template", "BCD-Template"), "rb") as f:
+                block = bytearray(f.read())
+            block[508] ^= 1
+            with open(checksum, "wb") as f:
+                f.write(block)
+            # hive, whether it warns, the reason thrown (None: it opens), keys
+            rows = [
+                ("NewDirtyHive1/NewDirtyHive", True, None, 5),
+                ("NewDirtyHive2/NewDirtyHive", True, None, 5),
+                ("OldDirtyHive/OldDirtyHive", True, None, 2),
+                ("BadBaseBlockHive/BadBaseBlockHive", True, None, 2),
+                ("BadLogHive1/BadLogHive", False, "its header checksum is wrong", 0),
+                ("BadLogHive2/BadLogHive", False, 'no "DIRT" dirty vector', 0),
+                ("BadLogHive3/BadLogHive", False, "no log beside the hive can be used", 0),
+                ("TruncatedDirtyHive/TruncatedDirtyHive", False,
+                 "no transaction log was found beside the hive", 0),
+                ("win10-BCD-Template/BCD-Template", False, None, 143),
+                (checksum, True, None, 143),
+            ]
+            for name, warns, refused, keys in rows:
+                with self.subTest(hive=name):
+                    path = os.path.join(folder, name)
+                    run = subprocess.run([DUMP, "--logs", "--format", "json", path],
+                                         stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                    if refused:
+                        self.assertEqual(run.returncode, 2)
+                        with self.assertRaises(vesk.LogsNotAppliedError) as caught:
+                            vesk.Hive(path, logs=True)
+                        self.assertIn(refused, caught.exception.reason)
+                        self.assertIn(refused, run.stderr.decode())
+                        continue
+                    self.assertIn(run.returncode, (0, 1))  # 1: an "ri" list, or the checksum
+                    with warnings.catch_warnings(record=True) as said:
+                        warnings.simplefilter("always", vesk.DirtyHiveWarning)
+                        with vesk.Hive(path, logs=True) as hive:
+                            lines = tree_lines(hive)
+                            recovery = hive.recovery
+                    dirty = [str(w.message) for w in said
+                             if w.category is vesk.DirtyHiveWarning]
+                    self.assertEqual(len(dirty), 1 if warns else 0)
+                    for line in recovery.lines:  # what vesk-dump says on stderr
+                        self.assertIn(line, run.stderr.decode())
+                        self.assertTrue(not warns or line in dirty[0])
+                    self.assertEqual(lines, json_lines(json.loads(run.stdout)))
+                    self.assertEqual(sum(line.startswith("key ") for line in lines), keys)
 
     def test_typed_values_read_as_vesk_dump_json_reads_them(self):
         def theirs(node, out):

@@ -15,9 +15,14 @@
 // every key once (a key met again is reported, not entered), so it always ends. The
 // raw at(index) and size() read what the library gives, unchecked.
 //
-// Dirty hives: Hive::open(path, Dirty::read) reads a hive whose sequence numbers differ
-// through a private in-memory view marked clean (vesk/private_view.hpp, Linux only;
-// elsewhere it is refused as dirty), and warning() says so.
+// Dirty hives: Hive::open(path, Dirty::apply_logs) reads a dirty hive as Windows loads
+// it, with the transaction logs beside it applied to a private in-memory copy
+// (vesk/transaction_logs.hpp, as vesk-dump --logs; Linux only, elsewhere a dirty hive is
+// refused); warning() says what was applied, logs_report() holds it, and when the logs
+// cannot be applied Hive::open throws OpenErrc::not_written_cleanly saying why.
+// Hive::open(path, Dirty::read) reads a hive whose sequence numbers differ through a
+// private in-memory view marked clean (vesk/private_view.hpp, Linux only; elsewhere it
+// is refused as dirty), without its logs, and warning() says so.
 //
 // Opening: Hive(path) never throws and is false when the file did not open;
 // Hive::open(path) throws OpenError, whose code() and what() say why in vesk-dump's
@@ -55,6 +60,7 @@
 #include "vesk/cell_checks.hpp"
 #include "vesk/layout.hpp"
 #include "vesk/private_view.hpp"
+#include "vesk/transaction_logs.hpp"
 #include "vesk_10.h"
 
 namespace vesk {
@@ -684,9 +690,10 @@ inline OpenError why_no_root(const std::string& path) {
   }
 }
 
-// What to do with a hive whose sequence numbers differ: refuse it, as the library does,
-// or read it as its primary file stands, through a private view.
-enum class Dirty { refuse, read };
+// What to do with a dirty hive: refuse it, as the library does; read it as its primary
+// file stands, through a private view; or apply its transaction logs (those beside it)
+// to a private copy, as Windows does at load. A clean hive reads as it is in every case.
+enum class Dirty { refuse, read, apply_logs };
 
 class Hive {
  public:
@@ -700,6 +707,14 @@ class Hive {
       view_ = std::make_shared<PrivateView>(path);
       if (view_->dirty() && view_->problem().empty()) warning_ = view_->warning(path);
       opened = view_->path();
+    } else if (dirty == Dirty::apply_logs) {
+      logs_ = std::make_shared<const logs::HiveWithLogs>(logs::open_with_logs(path));
+      if (logs_->ok() && logs_->report().dirty) {
+        warning_ = path + ": warning:";
+        for (const std::string& line : logs::describe(logs_->report())) warning_ += " " + line + ";";
+        warning_.pop_back();
+      }
+      if (logs_->ok()) opened = logs_->path();
     }
     {
       [[maybe_unused]] const detail::Lock lock(make_lock());
@@ -710,6 +725,7 @@ class Hive {
     } else {
       warning_.clear();
       view_.reset();
+      if (logs_ && logs_->ok()) logs_.reset();  // a failure to apply them stays, for open()
     }
   }
   // Opens the hive at `path` and finds its root key, or throws OpenError saying why not
@@ -717,6 +733,11 @@ class Hive {
   // version).
   static Hive open(const std::string& path, Dirty dirty = Dirty::refuse) {
     Hive hive(path, dirty);
+    if (!hive && hive.logs_ && !hive.logs_->ok() && hive.logs_->report().has_signature) {
+      throw OpenError(make_error_code(OpenErrc::not_written_cleanly), path,
+                      "the hive was not written out cleanly, and its transaction logs could "
+                      "not be applied: " + hive.logs_->error());
+    }
     if (!hive) throw detail::why_not_opened(path);
     if (!hive.root()) throw detail::why_no_root(path);
     return hive;
@@ -724,20 +745,24 @@ class Hive {
   ~Hive() { close(); }
   Hive(Hive&& other) noexcept
       : state_(std::move(other.state_)), view_(std::move(other.view_)),
-        warning_(std::move(other.warning_)) {}
+        logs_(std::move(other.logs_)), warning_(std::move(other.warning_)) {}
   Hive& operator=(Hive&& other) noexcept {
     if (this != &other) {
       close();
       state_ = std::move(other.state_);
       view_ = std::move(other.view_);
+      logs_ = std::move(other.logs_);
       warning_ = std::move(other.warning_);
     }
     return *this;
   }
 
   // What a host should tell its user about how the hive was read: non-empty when a
-  // dirty hive is read through a private view, without its transaction logs.
+  // dirty hive is read through a private view, as it stands or with its logs applied.
   const std::string& warning() const { return warning_; }
+  // With Dirty::apply_logs, what recovery did (see vesk/transaction_logs.hpp's Report;
+  // may_miss_changes() says whether what is read may lack some); else none.
+  const logs::Report* logs_report() const { return logs_ ? &logs_->report() : nullptr; }
   Hive(const Hive&) = delete;
   Hive& operator=(const Hive&) = delete;
 
@@ -751,6 +776,7 @@ class Hive {
     }
     state_.reset();
     view_.reset();
+    logs_.reset();
   }
 
   bool is_open() const { return state_ != nullptr; }
@@ -790,6 +816,7 @@ class Hive {
 
   detail::HiveRef state_;
   std::shared_ptr<PrivateView> view_;  // kept for as long as the library reads it
+  std::shared_ptr<const logs::HiveWithLogs> logs_;  // likewise, the recovered copy
   std::string warning_;
 };
 

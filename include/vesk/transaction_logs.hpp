@@ -252,7 +252,8 @@ struct LogReport {
 };
 
 enum class Outcome {
-  clean,             // not dirty: nothing applied, the file reads as it is
+  clean,             // nothing applied, the file reads as it is: it is not dirty, or (with
+                     // dirty still true) only its checksum is wrong and no log repairs it
   recovered,         // every change the logs hold was applied
   partly_recovered,  // a bad entry or bin stopped recovery; what came before it applied
   not_recovered,     // no usable log, or nothing from one applied; no copy made
@@ -263,6 +264,7 @@ enum class Outcome {
 struct Report {
   Outcome outcome = Outcome::not_recovered;
   bool dirty = false;
+  bool has_signature = false;     // the primary starts with "regf": it is a hive at all
   bool base_block_valid = false;  // the primary's: "regf" and a right checksum
   std::uint32_t primary_sequence = 0, secondary_sequence = 0;  // as the primary stores them
   std::uint32_t sequence_after = 0;  // both sequence numbers of the recovered copy
@@ -278,6 +280,12 @@ struct Report {
   std::string leaves;   // what a reader of the result then has
   std::vector<std::string> notes;  // facts worth telling that change nothing
 };
+
+// Whether what a reader reads may miss changes the logs hold: recovery stopped early, or
+// a log with something in it could not be used.
+inline bool may_miss_changes(const Report& r) {
+  return r.outcome == Outcome::partly_recovered || (r.dirty && r.log_unusable);
+}
 
 // The recovered hive: base block, the primary's bins data as read, and the pages the
 // logs wrote past it, kept apart so that a log claiming a large hive costs only what it
@@ -366,16 +374,36 @@ class Recoverer {
       return std::move(out_);
     }
     judge_logs();
-    std::vector<std::size_t> news = usable_of(LogFormat::new_entries);
-    if (!news.empty()) return recover_new(news);
-    std::vector<std::size_t> olds = usable_of(LogFormat::old_dirty_vector);
-    if (!olds.empty()) return recover_old(olds);
-    if (r.logs.empty()) return finish_without("no transaction log was found beside the hive");
-    return finish_without("no log beside the hive can be used");
+    Recovery out = with_logs();
+    if (checksum_only_ && out.report.outcome == Outcome::not_recovered) return as_it_stands(std::move(out));
+    return out;
   }
 
  private:
   using Bytes = std::vector<unsigned char>;
+
+  Recovery with_logs() {
+    std::vector<std::size_t> news = usable_of(LogFormat::new_entries);
+    if (!news.empty()) return recover_new(news);
+    std::vector<std::size_t> olds = usable_of(LogFormat::old_dirty_vector);
+    if (!olds.empty()) return recover_old(olds);
+    if (out_.report.logs.empty()) return finish_without("no transaction log was found beside the hive");
+    return finish_without("no log beside the hive can be used");
+  }
+
+  // Sequence numbers that agree say the hive was written out whole; a wrong checksum
+  // then is damage done after. When no log applies to it, it is read as it stands, as
+  // the library (which judges the sequence numbers, not the checksum) reads it, rather
+  // than refused; the checksum is a reader's to report as damage.
+  static Recovery as_it_stands(Recovery out) {
+    Report& r = out.report;
+    r.outcome = Outcome::clean;
+    r.notes.push_back(r.problem);
+    r.problem.clear();
+    r.leaves = "the hive as it stands, as the library reads it: its sequence numbers agree, so it was "
+               "written out whole; only its checksum is wrong";
+    return out;
+  }
 
   struct Log {
     LogInput input;
@@ -397,11 +425,12 @@ class Recoverer {
     r.primary_sequence = detail::load32(&base_[layout::kBasePrimarySequenceAt]);
     r.secondary_sequence = detail::load32(&base_[layout::kBaseSecondarySequenceAt]);
     r.bins_size_before = detail::load32(&base_[layout::kBaseBinsSizeAt]);
-    const bool signed_ok = detail::load32(base_.data()) == layout::kSigRegf;
+    const bool signed_ok = r.has_signature = detail::load32(base_.data()) == layout::kSigRegf;
     r.base_block_valid = signed_ok && detail::load32(&base_[layout::kBaseChecksumAt]) == base_block_checksum(base_.data());
+    checksum_only_ = signed_ok && !r.base_block_valid && r.primary_sequence == r.secondary_sequence;
     r.dirty = !r.base_block_valid || r.primary_sequence != r.secondary_sequence;
     if (!signed_ok) r.notes.push_back("the hive's base block has no \"regf\" signature");
-    else if (!r.base_block_valid) r.notes.push_back("the hive's base block checksum is wrong");
+    else if (!r.base_block_valid && !checksum_only_) r.notes.push_back("the hive's base block checksum is wrong");
     return true;
   }
 
@@ -810,6 +839,7 @@ class Recoverer {
   std::vector<LogInput> inputs_;
   std::vector<Log> logs_;
   Bytes base_;
+  bool checksum_only_ = false;
   Recovery out_;
 };
 
@@ -912,8 +942,13 @@ inline std::vector<std::string> describe(const Report& r) {
     lines.push_back("the hive was written out cleanly; its logs are not used");
     return lines;
   }
-  lines.push_back("the hive is dirty: sequence numbers " + std::to_string(r.primary_sequence) + "/" +
-                  std::to_string(r.secondary_sequence) + (r.base_block_valid ? "" : ", base block invalid"));
+  if (r.outcome == Outcome::clean) {
+    lines.push_back("the hive's base block checksum is wrong, but its sequence numbers agree (" +
+                    std::to_string(r.primary_sequence) + "/" + std::to_string(r.secondary_sequence) + ")");
+  } else {
+    lines.push_back("the hive is dirty: sequence numbers " + std::to_string(r.primary_sequence) + "/" +
+                    std::to_string(r.secondary_sequence) + (r.base_block_valid ? "" : ", base block invalid"));
+  }
   for (const LogReport& l : r.logs) {
     std::string line = l.name + ": ";
     if (l.applied) {
@@ -935,6 +970,15 @@ inline std::vector<std::string> describe(const Report& r) {
   if (!r.problem.empty() && std::find(lines.begin(), lines.end(), r.problem) == lines.end()) lines.push_back(r.problem);
   lines.push_back(r.leaves);
   return lines;
+}
+
+// Why the logs could not be applied, on one line: describe()'s lines between the first
+// (the sequence numbers) and the last (what that leaves), so each log's fault is named.
+inline std::string why_not_applied(const Report& r) {
+  const std::vector<std::string> lines = describe(r);
+  std::string out;
+  for (std::size_t i = 1; i + 1 < lines.size(); ++i) out += (out.empty() ? "" : "; ") + lines[i];
+  return out.empty() ? r.problem : out;
 }
 
 // ---- The operating system's part: the recovered hive as a file the library can open.
@@ -968,6 +1012,11 @@ class MemoryFile {
 
   bool ok() const { return fd_ >= 0; }
   int fd() const { return fd_; }
+  // Hands the descriptor over to the caller, who closes it; -1 when there is none.
+  int release() {
+    path_.clear();
+    return std::exchange(fd_, -1);
+  }
   // The name that opens it (/proc/self/fd/N); empty when !ok().
   const std::string& path() const { return path_; }
   const std::string& error() const { return error_; }
@@ -1007,7 +1056,7 @@ inline HiveWithLogs open_with_logs(const std::filesystem::path& hive_path, const
   if (out.report_.outcome == Outcome::clean) {
     out.path_ = hive_path.string();
   } else if (recovery.image.empty()) {
-    out.error_ = out.report_.problem;
+    out.error_ = why_not_applied(out.report_);
   } else {
     out.file_ = MemoryFile::of(recovery.image);
     out.error_ = out.file_.error();

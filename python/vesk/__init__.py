@@ -32,9 +32,17 @@ yielded, and listed in the iterator's ``damage``; no list is read past what the 
 holds. ``Hive.walk(on_damage=...)`` reports what each key's lists lost, and a key met
 twice, which it does not enter.
 
-Dirty hives: ``Hive(path, ignore_dirty=True)`` reads a hive whose sequence numbers
-differ through a private in-memory copy marked clean (Linux; elsewhere it is refused as
-dirty), with a DirtyHiveWarning, as ``vesk-dump --ignore-dirty`` does.
+Dirty hives: ``Hive(path, logs=True)`` reads a dirty hive as Windows loads it, with
+the transaction logs beside it (``log_files=[...]``: those named) applied to a private
+in-memory copy, as ``vesk-dump --logs`` does: a DirtyHiveWarning says which logs, how
+many entries or pages and the sequence numbers after; ``Hive.recovery`` keeps the same;
+LogsNotAppliedError (a DirtyHiveError) says why logs could not be applied (bad or
+missing logs, or a system without in-memory files: Linux only). The recovery is the
+C++ one, in the companion library libvesk_logs, found as the library is (the
+environment variable VESK_LOGS_LIBRARY first). ``Hive(path, ignore_dirty=True)`` reads a
+hive whose sequence numbers differ through a private in-memory copy marked clean
+(Linux; elsewhere it is refused as dirty), with a DirtyHiveWarning, as ``vesk-dump
+--ignore-dirty`` does: without what its logs hold.
 
 Subkeys: the library follows "lf" lists only. ``Key.subkeys_not_read`` counts the
 subkeys a key's list hides from it (with ``.reason``), and ``Hive.walk`` warns once per
@@ -55,8 +63,9 @@ from .decoding import (REG_BINARY, REG_DWORD, REG_DWORD_BIG_ENDIAN, REG_EXPAND_S
                        REG_FULL_RESOURCE_DESCRIPTOR, REG_LINK, REG_MULTI_SZ, REG_NONE,
                        REG_QWORD, REG_RESOURCE_LIST, REG_RESOURCE_REQUIREMENTS_LIST,
                        REG_SZ, TypedValue, type_name)
-from .errors import (REASONS, DirtyHiveError, HiveError, NoRootKeyError, NotAHiveError,
-                     UnsupportedHiveError, ValueDataError, WrongVersionError, reason_text)
+from .errors import (REASONS, DirtyHiveError, HiveError, LogsNotAppliedError,
+                     NoRootKeyError, NotAHiveError, UnsupportedHiveError, ValueDataError,
+                     WrongVersionError, reason_text)
 from .checks import Damage
 from .model import (DirtyHiveWarning, Hive, Key, Listing, SubkeysNotRead,
                     SubkeysNotReadWarning, Value)
@@ -66,7 +75,7 @@ __version__ = "1.0.0"
 __all__ = [
     "BaseBlock", "HiveHandle", "KeyRecord", "KeyListRecord", "ValueListRecord",
     "ValueRecord", "HiveError", "NotAHiveError", "WrongVersionError", "DirtyHiveError",
-    "UnsupportedHiveError", "NoRootKeyError", "ValueDataError", "SubkeysNotRead",
+    "LogsNotAppliedError", "UnsupportedHiveError", "NoRootKeyError", "ValueDataError", "SubkeysNotRead",
     "SubkeysNotReadWarning", "Hive", "Key", "Value", "Listing", "Damage",
     "DirtyHiveWarning", "library", "REASONS", "reason_text",
     "TypedValue", "type_name",

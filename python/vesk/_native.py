@@ -166,8 +166,12 @@ class Functions:
 _functions: Optional[Functions] = None
 
 
-def _candidates() -> Iterator[str]:
-    named = os.environ.get("VESK_LIBRARY")
+def candidates(variable: str, file_names: List[str]) -> Iterator[str]:
+    """The paths to try loading a library of this project by, in order: the one the
+    environment `variable` names, else each of `file_names` beside this package, in the
+    tree it was installed into and in the source tree's build directories, then as the
+    system's loader finds them."""
+    named = os.environ.get(variable)
     if named:
         yield named
         return
@@ -183,11 +187,11 @@ def _candidates() -> Iterator[str]:
         os.path.join(here, up, up, "build"),
     ]
     for folder in folders:
-        for name in _FILE_NAMES:
+        for name in file_names:
             path = os.path.normpath(os.path.join(folder, name))
             if os.path.isfile(path):
                 yield path
-    yield from _FILE_NAMES  # the system's loader searches its own paths
+    yield from file_names  # the system's loader searches its own paths
 
 
 def library() -> ctypes.CDLL:
@@ -202,7 +206,7 @@ def library() -> ctypes.CDLL:
         # The 32-bit DLL uses stdcall; on every other target the C convention.
         loader = ctypes.WinDLL if WINDOWS else ctypes.CDLL  # type: ignore[attr-defined]
         tried = []
-        for candidate in _candidates():
+        for candidate in candidates("VESK_LIBRARY", _FILE_NAMES):
             try:
                 lib: ctypes.CDLL = loader(candidate)
             except OSError as error:

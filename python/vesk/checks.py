@@ -32,6 +32,14 @@ LAYOUT = {
 }
 _L = LAYOUT
 _MASK = 0xFFFFFFFF
+# The facts every element's check reads, taken from the table once: a walk checks
+# thousands of elements, and a lookup in the table each time cost more than the check.
+_FIRST_CONTENTS = _L["first_bin_at"] + _L["first_cell_contents_at"]
+_CELL_SIZE_BYTES = _L["cell_size_bytes"]
+_CONTENT_BIAS = _L["cell_content_bias"]
+_INLINE_MAX = _L["inline_max_bytes"]
+_NK_NAME_AT, _VK_NAME_AT = _L["nk_name_at"], _L["vk_name_at"]
+_SIG_NK, _SIG_VK = _L["sig_nk"], _L["sig_vk"]
 
 IN_FILE, PAST_END, NO_CELL = "in_file", "past_end", "no_cell"
 SOUND, WRONG_KIND = "sound", "wrong_kind"
@@ -74,17 +82,17 @@ def extent_of(file_size: int, hive_bins_size: int) -> Extent:
 
 
 def cell_contents(cell: int) -> int:
-    return (cell + _L["cell_content_bias"]) & _MASK
+    return (cell + _CONTENT_BIAS) & _MASK
 
 
 def place_cell(extent: Extent, at: int, size: int) -> str:
-    if at < _L["first_bin_at"] + _L["first_cell_contents_at"] or \
-            at & 7 != _L["cell_size_bytes"]:
+    if at < _FIRST_CONTENTS or at & 7 != _CELL_SIZE_BYTES:
         return NO_CELL
     end = at + size
-    if end <= extent.file_size:
+    file_size, hive_end = extent
+    if end <= file_size:
         return IN_FILE
-    if extent.cut and end <= extent.hive_end:
+    if file_size < hive_end and end <= hive_end:  # a cut file
         return PAST_END
     return NO_CELL
 
@@ -98,16 +106,37 @@ def elements_in_file(extent: Extent, at: int, header: int, element: int) -> int:
 
 def judge_element(extent: Extent, items: str, at: int, signature: int) -> str:
     keys = items == SUBKEYS
-    place = place_cell(extent, at, _L["nk_name_at"] if keys else _L["vk_name_at"])
+    place = place_cell(extent, at, _NK_NAME_AT if keys else _VK_NAME_AT)
     if place != IN_FILE:
         return place
-    return SOUND if signature == (_L["sig_nk"] if keys else _L["sig_vk"]) else WRONG_KIND
+    return SOUND if signature == (_SIG_NK if keys else _SIG_VK) else WRONG_KIND
 
 
 def place_data(extent: Extent, data_offset: int, length: int) -> str:
-    if length <= _L["inline_max_bytes"]:
+    if length <= _INLINE_MAX:
         return IN_FILE
-    return place_cell(extent, cell_contents(data_offset), length)
+    return place_cell(extent, (data_offset + _CONTENT_BIAS) & _MASK, length)
+
+
+def sound_key(extent: Extent, at: int, signature: int) -> bool:
+    """Whether a subkey element is sound, the common case, in one test: judge_element()
+    gives SOUND exactly then."""
+    return signature == _SIG_NK and at >= _FIRST_CONTENTS and \
+        at & 7 == _CELL_SIZE_BYTES and at + _NK_NAME_AT <= extent[0]
+
+
+def sound_value(extent: Extent, at: int, signature: int, data_offset: int,
+                length: int) -> bool:
+    """Whether a value element is sound and its data in the file, the common case, in
+    one test: judge_element() gives SOUND and data_damage() None exactly then."""
+    if signature != _SIG_VK or at < _FIRST_CONTENTS or at & 7 != _CELL_SIZE_BYTES or \
+            at + _VK_NAME_AT > extent[0]:
+        return False
+    if length <= _INLINE_MAX:
+        return True
+    data_at = (data_offset + _CONTENT_BIAS) & _MASK
+    return data_at >= _FIRST_CONTENTS and data_at & 7 == _CELL_SIZE_BYTES and \
+        data_at + length <= extent[0]
 
 
 class ListRun:
@@ -131,12 +160,22 @@ class ListRun:
     def judge(self, extent: Extent, index: int, at: int, signature: int,
               out: List[Damage]) -> str:
         e = judge_element(extent, self.items, at, signature)
-        if e in (NO_CELL, WRONG_KIND):
-            self._failed(e == WRONG_KIND, index, at, out)
-        elif e == SOUND:
-            self._flush(0, out)
+        if e == SOUND:
+            if self.run is not None:
+                self._flush(0, out)
             self.in_row = 0
+        elif e != PAST_END:  # no cell, or one of the wrong kind
+            self._failed(e == WRONG_KIND, index, at, out)
         return e
+
+    def judge_and_report(self, extent: Extent, index: int, at: int, signature: int,
+                         out: List[Damage]) -> bool:
+        """judge(), an element in the part a cut file lost reported too; whether the
+        element is sound, to be read."""
+        e = self.judge(extent, index, at, signature, out)
+        if e == PAST_END:
+            out.append(Damage("past_end", self.items, at, index, index, number=1))
+        return e == SOUND
 
     def finish(self, out: List[Damage]) -> None:
         self._flush(0, out)

@@ -16,7 +16,8 @@ import struct
 from typing import Optional, Sequence, Tuple, Type, Union
 
 __all__ = ["HiveError", "NotAHiveError", "UnsupportedHiveError", "WrongVersionError",
-           "DirtyHiveError", "NoRootKeyError", "ValueDataError", "REASONS", "reason_text"]
+           "DirtyHiveError", "LogsNotAppliedError", "NoRootKeyError", "ValueDataError",
+           "REASONS", "reason_text"]
 
 PathArg = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
 
@@ -63,6 +64,18 @@ class DirtyHiveError(HiveError):
                  sequences: Optional[Tuple[int, int]] = None, key: Optional[str] = None) -> None:
         super().__init__(reason, filename, key)
         self.sequences = sequences
+
+
+class LogsNotAppliedError(DirtyHiveError):
+    """A dirty hive opened with ``logs=True`` whose transaction logs could not be applied
+    (none usable, none beside it, or no way to hold the recovered copy here); ``lines``
+    says what was read and why, as vesk-dump --logs says it."""
+
+    def __init__(self, reason: str, filename: Optional[PathArg] = None,
+                 sequences: Optional[Tuple[int, int]] = None,
+                 lines: Sequence[str] = ()) -> None:
+        super().__init__(reason, filename, sequences, key="not_written_cleanly")
+        self.lines = list(lines)
 
 
 class NoRootKeyError(HiveError):

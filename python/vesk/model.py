@@ -9,7 +9,8 @@ import datetime
 import os
 import sys
 import warnings
-from typing import Any, Callable, Generic, Iterator, List, Optional, Set, Tuple, TypeVar
+from typing import Any, Callable, Generic, Iterator, List, Optional, Sequence, Set, Tuple, \
+    TypeVar
 
 from . import _native, checks
 from .checks import Damage
@@ -18,8 +19,9 @@ from ._native import (KEY_NAME_IS_8BIT_FLAG, SIG_LF_LIST, VALUE_DATA_INLINE_FLAG
                       KeyRecord, ValueListRecord, ValueRecord, functions, library, lock)
 from .decoding import TypedValue, decode_name, filetime, folded, text_code_set, typed, \
     typed_or_data
-from .errors import PathArg, no_root, not_opened
-from .private_view import clean_view, sequence_numbers
+from ._logs import Recovery
+from .errors import LogsNotAppliedError, PathArg, no_root, not_opened
+from .private_view import clean_view, recovered_view, sequence_numbers, view_path
 
 __all__ = ["Hive", "Key", "Value", "Listing", "Damage", "SubkeysNotRead",
            "SubkeysNotReadWarning", "DirtyHiveWarning"]
@@ -37,15 +39,18 @@ class Listing(Generic[_T]):
         self._items = iter(items)
         self.damage = damage
 
-    def __iter__(self) -> "Listing[_T]":
-        return self
+    def __iter__(self) -> Iterator[_T]:
+        # The elements' own iterator, which a for loop steps through without a call into
+        # __next__ for each; it is the same one next() steps, so both share one position.
+        return self._items
 
     def __next__(self) -> _T:
         return next(self._items)
 
 
 class DirtyHiveWarning(UserWarning):
-    """A hive not written out cleanly is read as its primary file stands (ignore_dirty)."""
+    """A hive not written out cleanly is read as its primary file stands (ignore_dirty),
+    or with its transaction logs applied (logs), the warning saying what was applied."""
 
 _data_buffer = ctypes.create_string_buffer(4096)
 
@@ -87,6 +92,34 @@ def _list_problem(counted: int, key_list: KeyListRecord, listed: int) -> Subkeys
     return SubkeysNotRead(0)
 
 
+def _raw(path: PathArg) -> bytes:
+    """The path as the library takes it: bytes in the system's 8-bit code page."""
+    raw = path if isinstance(path, bytes) else os.fspath(path)
+    if isinstance(raw, str):
+        return raw.encode("mbcs") if _native.WINDOWS else os.fsencode(raw)
+    return raw
+
+
+def _recovered(path: PathArg, raw_path: bytes, numbers: Tuple[int, int],
+               log_files: List[bytes]) -> Optional[Recovery]:
+    """The hive at `raw_path` with its logs applied; None when no logs are needed and none
+    can be applied here (the hive then reads as it is). Raises LogsNotAppliedError when
+    the hive needs them and they could not be applied."""
+    dirty = "the hive was not written out cleanly (sequence numbers %d and %d)" % numbers
+    try:
+        recovery = recovered_view(raw_path, log_files)
+    except OSError as error:
+        if numbers[0] == numbers[1]:
+            return None  # written out cleanly: the library reads it, its logs unused
+        raise LogsNotAppliedError("%s, and %s" % (dirty, error), path, numbers) from None
+    if recovery.outcome == "not_recovered":
+        raise LogsNotAppliedError(
+            "%s, and its transaction logs could not be applied: %s; ignore_dirty=True reads"
+            " the primary file as it stands" % (dirty, recovery.problem), path, numbers,
+            recovery.lines)
+    return recovery
+
+
 def _closed() -> ValueError:
     return ValueError("the hive is closed")
 
@@ -106,26 +139,36 @@ class Hive:
     Raises OSError (FileNotFoundError, PermissionError, IsADirectoryError) when the
     system refuses the file, and a HiveError when it is no hive the library reads or
     has no root key.
+
+    ``logs=True`` (or ``log_files``, the logs to use in place of those beside the hive)
+    reads a dirty hive with its transaction logs applied, as vesk-dump --logs does, with
+    a DirtyHiveWarning saying what was applied; ``recovery`` then says it too. A clean
+    hive is read as it is. When the logs cannot be applied, LogsNotAppliedError says
+    why. ``logs`` is taken before ``ignore_dirty`` when both are given.
     """
 
     def __init__(self, path: PathArg, name_encoding: str = "latin-1",
-                 ignore_dirty: bool = False) -> None:
+                 ignore_dirty: bool = False, logs: bool = False,
+                 log_files: Optional[Sequence[PathArg]] = None) -> None:
         self.path = path
         self.name_encoding = name_encoding
         self._handle: Any = None
         self._warned = False
         self._view: Optional[int] = None
-        raw = path if isinstance(path, bytes) else os.fspath(path)
-        if isinstance(raw, str):
-            # The library takes a path in the system's 8-bit code page.
-            raw_path = raw.encode("mbcs") if _native.WINDOWS else os.fsencode(raw)
-        else:
-            raw_path = raw
+        self.recovery: Optional[Recovery] = None
+        raw_path = _raw(path)
         library()
         f = functions()
         opened = raw_path
-        numbers = sequence_numbers(raw_path) if ignore_dirty else None
-        if numbers is not None and numbers[0] != numbers[1]:
+        logs = logs or bool(log_files)
+        numbers = sequence_numbers(raw_path) if ignore_dirty or logs else None
+        if numbers is not None and logs:
+            self.recovery = _recovered(path, raw_path, numbers,
+                                       [_raw(log) for log in log_files or ()])
+            self._view = self.recovery.fd if self.recovery else None
+            if self._view is not None:
+                opened = view_path(self._view)
+        elif numbers is not None and numbers[0] != numbers[1]:
             try:
                 self._view, opened = clean_view(raw_path)
             except OSError:
@@ -141,7 +184,14 @@ class Hive:
         self._file_size: int = handle.contents.file_size  # fixed once the hive is open
         self._extent = checks.extent_of(self._file_size,
                                         handle.contents.base_block.hive_bins_size)
-        if self._view is not None and numbers is not None:
+        if self.recovery is not None and self.recovery.dirty:
+            said = "; ".join(self.recovery.lines)
+            if self.recovery.incomplete:
+                said += ("; the transaction logs were not applied whole: what is read may"
+                         " miss changes they hold")
+            warnings.warn(DirtyHiveWarning("%s: %s" % (os.fsdecode(raw_path), said)),
+                          stacklevel=2)
+        elif self._view is not None and numbers is not None:
             warnings.warn(DirtyHiveWarning(
                 "%s: not written out cleanly (sequence numbers %d and %d); read as its"
                 " primary file stands, without its transaction logs"
@@ -240,14 +290,23 @@ class Hive:
                 pending.pop()
                 continue
             record = key.record
-            name = key.name
+            raw = key._raw_name  # read with the list; Key.name's reading, without the call
+            name = raw.decode("latin-1") if raw is not None and \
+                self.name_encoding == "latin-1" else key.name
             key_path = key._path = path + "\\" + name if path else name
-            if record.offset in seen:
+            offset = record.offset
+            if offset in seen:
                 if on_damage is not None:
-                    on_damage(key_path, Damage("revisit", checks.SUBKEYS, record.offset))
+                    on_damage(key_path, Damage("revisit", checks.SUBKEYS, offset))
                 continue
-            seen.add(record.offset)
+            seen.add(offset)
             yield key_path, key
+            if on_damage is None and record.subkey_count == 0 and \
+                    record.subkey_list == _NO_CELL:
+                # A leaf, most keys: _children would give nothing and say nothing.
+                if self._handle is None:
+                    raise _closed()
+                continue
             pending.append((key_path, self._children(key, key_path, on_damage)))
 
     def _children(self, key: "Key", path: str,
@@ -256,9 +315,15 @@ class Hive:
             values = key._values_read if key._values_read is not None else key.values()
             for damage in values.damage:
                 on_damage(path, damage)
+        record = key.record
+        if record.subkey_count == 0 and record.subkey_list == _NO_CELL:
+            # A leaf, most keys: no list to read, nothing hidden, nothing to say.
+            if self._handle is None:
+                raise _closed()
+            return iter(())
         key_list, listed = key._list()
-        if not self._warned and (listed < key.record.subkey_count or
-                                 key_list.signature != SIG_LF_LIST):
+        if not self._warned and record.subkey_count > 0 and (
+                listed < record.subkey_count or key_list.signature != SIG_LF_LIST):
             hidden = _list_problem(key.record.subkey_count, key_list, listed)
             if hidden:
                 self._warned = True
@@ -270,7 +335,7 @@ class Hive:
         if on_damage is not None:
             for damage in listing.damage:
                 on_damage(path, damage)
-        return listing
+        return iter(listing)
 
 
 class Key:
@@ -328,7 +393,11 @@ class Key:
         first zero byte (see name_readable), so it may be short, or "", yet it is still
         the step walk() and open_key() use."""
         raw = self._raw_name
-        return decode_name(self.raw_name if raw is None else raw, self.hive.name_encoding)
+        if raw is None:
+            raw = self.raw_name
+        encoding = self.hive.name_encoding
+        # Latin-1, the default, decodes every byte: decode_name's answer, without the call.
+        return raw.decode(encoding) if encoding == "latin-1" else decode_name(raw, encoding)
 
     @property
     def name_readable(self) -> bool:
@@ -373,8 +442,13 @@ class Key:
         hive = self.hive
         keys: List[Key] = []
         damage: List[Damage] = []
-        f = functions()
         record = self.record
+        if record.subkey_count == 0 and record.subkey_list == _NO_CELL:
+            # A leaf, most keys: the checks find nothing to say of it (no count, no list).
+            if hive._handle is None:
+                raise _closed()
+            return Listing(keys, damage)
+        f = functions()
         with lock:
             handle = _handle_of(hive)
             extent = hive._extent
@@ -384,19 +458,24 @@ class Key:
             run = checks.plan_subkeys(extent, record.subkey_count, key_list.signature,
                                       key_list.offset, key_list.count, max(listed, 0), damage)
             get, get_name, list_ref = f.GetSubKey, f.GetRegKeyName, ctypes.byref(key_list)
-            while run.more():
-                index = run.take()
-                key = Key(hive, KeyRecord(), parent=self)
-                key.raw_hint = get(handle, list_ref, index, key._ref)
-                judged = run.judge(extent, index, key.record.offset, key.record.signature,
-                                   damage)
-                if judged == checks.PAST_END:
-                    damage.append(Damage("past_end", checks.SUBKEYS, key.record.offset,
-                                         index, index, number=1))
-                if judged != checks.SOUND:
+            sound, end, byref = checks.sound_key, run.end, ctypes.byref
+            while run.next < end:  # run.more() and run.take(), without the calls
+                index = run.next
+                run.next = index + 1
+                key = _new_key(Key)  # the slots set here are all __init__ would set
+                key.hive = hive
+                krecord = key.record = KeyRecord()
+                ref = key._ref = byref(krecord)
+                key._parent = self
+                key._path = key._values_read = key._raw_name = None
+                key.raw_hint = get(handle, list_ref, index, ref)
+                at = krecord.offset
+                if sound(extent, at, krecord.signature) and run.run is None:
+                    run.in_row = 0  # what run.judge() does with a sound element, quicker
+                elif not run.judge_and_report(extent, index, at, krecord.signature, damage):
                     continue
                 if names:
-                    key._raw_name = get_name(handle, key._ref)
+                    key._raw_name = get_name(handle, ref)
                 keys.append(key)
             run.finish(damage)
         return Listing(keys, damage)
@@ -426,9 +505,11 @@ class Key:
         record = self.record
         if hive._handle is None:
             raise _closed()
-        run = checks.plan_values(hive._extent, record.offset, record.value_count,
-                                 record.value_list, damage)
-        if not run.more():  # GetValueList would say 0 without a read
+        count = record.value_count
+        # No values, or no list: plan_values would plan nothing and find nothing to say.
+        run = checks.plan_values(hive._extent, record.offset, count, record.value_list,
+                                 damage) if count and record.value_list != _NO_CELL else None
+        if run is None or not run.more():  # GetValueList would say 0 without a read
             listing: Listing[Value] = Listing(values, damage)
             self._values_read = listing
             return listing
@@ -440,23 +521,26 @@ class Key:
             get, get_name, list_ref = f.GetValue, f.GetValueName, ctypes.byref(value_list)
             f.GetValueList(handle, self._ref, list_ref)
             append, byref, flag = values.append, ctypes.byref, VALUE_NAME_IS_8BIT_FLAG
-            while run.more():
-                index = run.take()
+            sound = checks.sound_value
+            end = run.end
+            while run.next < end:  # run.more() and run.take(), without the calls
+                index = run.next
+                run.next = index + 1
                 value = _new_value(Value)  # the slots set here are all __init__ would set
                 value.hive = hive
                 vrecord = value.record = ValueRecord()
                 ref = value._ref = byref(vrecord)
                 get(handle, list_ref, index, ref)
-                judged = run.judge(extent, index, vrecord.offset, vrecord.signature, damage)
-                if judged == checks.PAST_END:
-                    damage.append(Damage("past_end", checks.VALUES, vrecord.offset,
-                                         index, index, number=1))
-                if judged != checks.SOUND:
-                    continue
-                bad_data = checks.data_damage(extent, index, vrecord.data_offset,
-                                              vrecord.data_size & ~VALUE_DATA_INLINE_FLAG)
-                if bad_data is not None:
-                    damage.append(bad_data)
+                at, size = vrecord.offset, vrecord.data_size & ~VALUE_DATA_INLINE_FLAG
+                data_at = vrecord.data_offset
+                if sound(extent, at, vrecord.signature, data_at, size) and run.run is None:
+                    run.in_row = 0  # what run.judge() does with a sound element, quicker
+                else:
+                    if not run.judge_and_report(extent, index, at, vrecord.signature, damage):
+                        continue
+                    bad_data = checks.data_damage(extent, index, data_at, size)
+                    if bad_data is not None:
+                        damage.append(bad_data)
                 value._raw_name = get_name(handle, ref) \
                     if vrecord.flags & flag and vrecord.name_length else b""
                 append(value)
@@ -495,7 +579,8 @@ class Key:
         return "<vesk.Key %r at 0x%x>" % (self.name, self.offset)
 
 
-_new_value = object.__new__
+_new_key = _new_value = object.__new__
+_NO_CELL = checks.LAYOUT["no_cell"]
 
 
 class Value:
@@ -563,7 +648,8 @@ class Value:
             return ""
         if len(raw) != record.name_length or not record.flags & VALUE_NAME_IS_8BIT_FLAG:
             return None
-        return decode_name(raw, self.hive.name_encoding)
+        encoding = self.hive.name_encoding
+        return raw.decode(encoding) if encoding == "latin-1" else decode_name(raw, encoding)
 
     @property
     def length(self) -> int:
@@ -598,7 +684,9 @@ class Value:
         global _data_buffer
         hive = self.hive
         with lock:
-            handle = _handle_of(hive)
+            handle = hive._handle  # as _handle_of() takes it, without the call
+            if handle is None:
+                raise _closed()
             if size > hive._file_size or checks.place_data(
                     hive._extent, self.record.data_offset, size) != checks.IN_FILE:
                 return None

@@ -1,16 +1,22 @@
-"""A private view of a hive whose sequence numbers differ, which the library refuses: an
-anonymous in-memory file (Linux's memfd) holding the file's bytes, with the secondary
-sequence number set to the primary and the checksum made right, so that the library
-reads the primary file as it stands. The hive on disk is never written; the view costs
-the file's size in memory. vesk-dump's --ignore-dirty does the same. Where the system
-offers no anonymous file, no view is made and the hive is refused as dirty, as before.
+"""Private views of a dirty hive, which the library refuses, as anonymous in-memory files
+(Linux's memfd) the library opens by their /proc/self/fd/N names. The hive on disk and
+its logs are never written. Where the system offers no anonymous file, no view is made
+and the hive is refused as dirty, as before.
+
+- As it stands (ignore_dirty, vesk-dump's --ignore-dirty): the file's bytes, with the
+  secondary sequence number set to the primary and the checksum made right, so that the
+  library reads the primary file as it stands; it costs the file's size in memory.
+- Recovered (logs, vesk-dump's --logs): the hive with its transaction logs applied, made
+  by the companion library (_logs), no larger than the hive's declared size after them.
 """
 
 from __future__ import annotations
 
 import os
 import struct
-from typing import Optional, Tuple
+from typing import Optional, Sequence, Tuple
+
+from ._logs import Recovery, recover
 
 _SIGNATURE = b"regf"
 _COPIED = 512       # the base block's part the checksum covers, and beyond
@@ -61,4 +67,16 @@ def clean_view(raw_path: bytes) -> Tuple[int, bytes]:
     except BaseException:
         os.close(fd)
         raise
-    return fd, b"/proc/self/fd/%d" % fd
+    return fd, view_path(fd)
+
+
+def view_path(fd: int) -> bytes:
+    """The name that opens the view held by descriptor `fd`."""
+    return b"/proc/self/fd/%d" % fd
+
+
+def recovered_view(raw_path: bytes, log_files: Sequence[bytes] = ()) -> Recovery:
+    """The hive at `raw_path` with its transaction logs (those beside it, or `log_files`)
+    applied; its ``fd`` is the view, when one was made, for the caller to close. Raises
+    OSError when this system or installation cannot apply logs."""
+    return recover(raw_path, log_files)

@@ -33,8 +33,10 @@ lib=usr/lib/$multiarch
 
 # What each package must hold (one path a line, \. for a literal dot).
 declare -A holds=(
-  [libvesk-10-1]="$lib/libvesk_10\.so\.1 $lib/libvesk_10\.so\.1\.[0-9.]*"
+  [libvesk-10-1]="$lib/libvesk_10\.so\.1 $lib/libvesk_10\.so\.1\.[0-9.]*
+    $lib/libvesk_logs\.so\.1 $lib/libvesk_logs\.so\.1\.[0-9.]*"
   [libvesk-10-dev]="$lib/libvesk_10\.so usr/include/vesk_10\.h usr/include/vesk/hive\.hpp
+    $lib/libvesk_logs\.so usr/include/vesk_logs\.h
     $lib/pkgconfig/vesk\.pc $lib/pkgconfig/vesk_10\.pc $lib/cmake/vesk/veskConfig\.cmake
     $lib/cmake/vesk_10/vesk_10Config\.cmake"
   [vesk-dump]="usr/bin/vesk-dump usr/share/man/man1/vesk-dump\.1\.gz"
@@ -59,9 +61,17 @@ done
   "$work/libvesk-10-dev.list" || fail "debian: libvesk-10-dev holds no vesk_10.3.gz"; }
 [ "$(cat "$work/libvesk-10-1.control/triggers")" = "activate-noawait ldconfig" ] \
   || fail "debian: libvesk-10-1 has no ldconfig trigger"
-exports=$(grep -c '^ [A-Za-z]*@Base ' "$work/libvesk-10-1.control/symbols")
-[ "$exports" = 17 ] || fail "debian: the symbols file lists $exports exports, not 17"
-pass "debian: libvesk-10-1 triggers ldconfig and its symbols file lists the 17 exports"
+# Per library: the lines below its soname's, up to the next soname.
+exports_of() { awk -v so="$1" '/^[^ *]/ {on = $1 == so} on && /^ [A-Za-z_]*@Base / {n++}
+  END {print n + 0}' "$work/libvesk-10-1.control/symbols"; }
+exports=$(exports_of libvesk_10.so.1)
+[ "$exports" = 17 ] || fail "debian: the symbols file lists $exports exports of libvesk_10, not 17"
+companion=$(exports_of libvesk_logs.so.1)
+[ "$companion" = 8 ] || fail "debian: the symbols file lists $companion exports of libvesk_logs, not 8"
+grep -qx "libvesk_logs 1 libvesk-10-1 (>= [0-9.]*)" "$work/libvesk-10-1.control/shlibs" \
+  || fail "debian: the shlibs file has no line for libvesk_logs"
+pass "debian: libvesk-10-1 triggers ldconfig and its symbols file lists the 17 exports" \
+  "of libvesk_10 and the $companion of its companion libvesk_logs"
 
 if command -v lintian >/dev/null; then
   # An error or warning is a line starting E: or W:; the rest is listed, not judged.
@@ -137,6 +147,13 @@ print(vesk.__file__, vesk.library()._name)')
 last=$(cd / && clean /usr/bin/python3 -E "$root/examples/use.py" "$hive" | tail -n 1)
 [ "$last" = "$totals" ] || fail "debian: examples/use.py ends \"$last\""
 pass "debian: /usr/bin/python3 imports vesk from the package, the library by its soname"
+dirty=$root/tests/data/logs/NewDirtyHive1/NewDirtyHive
+out=$(cd / && clean /usr/bin/python3 -E -W ignore -c 'import sys, vesk
+with vesk.Hive(sys.argv[1], logs=True) as hive:
+    print(sum(1 for _ in hive.walk()), hive.recovery.outcome, vesk._logs.companion()._name)' \
+  "$dirty") || fail "debian: python3 reads a dirty hive with logs=True"
+[ "$out" = "5 recovered libvesk_logs.so.1" ] || fail "debian: logs=True gives: $out"
+pass "debian: python3 reads a dirty hive with its logs applied, the companion by its soname"
 
 dpkg -r "${packages[@]}" >"$work/dpkg.log" 2>&1 || { cat "$work/dpkg.log" >&2; fail "dpkg -r"; }
 installed=

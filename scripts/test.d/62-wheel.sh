@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The Python wheel: built offline from python/ (setuptools and build from Debian), installed
 # into a fresh virtual environment, where it walks a real hive through the library built in
-# build/release; mypy --strict passes on a user script that walks a hive and reads typed
-# values, against the installed wheel, and on the package itself.
+# build/release, and a dirty one with its logs through the companion libvesk_logs; mypy
+# --strict passes on a user script that walks a hive and reads typed values, against the
+# installed wheel, and on the package itself.
 set -euo pipefail
 cd "${VESK_ROOT:-$(dirname "$0")/../..}"
 root=$PWD
@@ -23,8 +24,9 @@ for module in build setuptools venv ensurepip; do
   fi
 done
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j 2 --target vesk_10 >/dev/null
+cmake --build "$build" -j 2 --target vesk_10 vesk_logs >/dev/null
 library=$(ls "$build"/libvesk_10.so.[0-9]*.* | head -n 1)
+companion=$(ls "$build"/libvesk_logs.so.[0-9]*.* | head -n 1)
 
 # A copy, so the build leaves nothing in the checkout.
 cp -r python "$work/src"
@@ -33,7 +35,7 @@ rm -rf "$work/src/build" "$work/src"/*.egg-info
   >"$work/build.log" 2>&1 || { cat "$work/build.log" >&2; fail "wheel: python3 -m build"; }
 wheel=$(ls "$work"/dist/vesk-*-py3-none-any.whl)
 listed=$(unzip -Z1 "$wheel" | grep '^vesk/' | sort | tr '\n' ' ')
-expected="vesk/__init__.py vesk/_native.py vesk/checks.py vesk/decoding.py vesk/errors.py vesk/model.py vesk/private_view.py"
+expected="vesk/__init__.py vesk/_logs.py vesk/_native.py vesk/checks.py vesk/decoding.py vesk/errors.py vesk/model.py vesk/private_view.py"
 [ "$listed" = "$expected vesk/py.typed " ] \
   || fail "wheel: holds $listed"
 pass "wheel: $(basename "$wheel") built offline, holding $listed"
@@ -52,6 +54,13 @@ where=$(cd "$work" && VESK_LIBRARY=$library "$work/venv/bin/python" -I -c \
 [[ $where == "$work/venv/lib/"*"/site-packages/vesk/__init__.py" ]] \
   || fail "wheel: the venv imports vesk from $where"
 pass "wheel: from a fresh venv, vesk ($where) walks dfwinreg-NTUSER.DAT: $out"
+out=$(cd "$work" && VESK_LIBRARY=$library VESK_LOGS_LIBRARY=$companion \
+  "$work/venv/bin/python" -I -W ignore -c 'import sys, vesk
+with vesk.Hive(sys.argv[1], logs=True) as hive:
+    print(sum(1 for _ in hive.walk()), hive.recovery.outcome)' \
+  "$root/tests/data/logs/NewDirtyHive1/NewDirtyHive") || fail "wheel: logs=True in the venv"
+[ "$out" = "5 recovered" ] || fail "wheel: logs=True on NewDirtyHive1 gives: $out"
+pass "wheel: from the venv, logs=True reads NewDirtyHive1 with its logs applied: $out"
 
 if ! "$python" -m mypy --version >/dev/null 2>&1; then
   skip "mypy: not installed (apt-get install python3-mypy)"

@@ -11,6 +11,7 @@
 #include <iterator>
 
 #include "temp_hive.h"
+#include "vesk/hive.hpp"
 #include "vesk_10.h"
 
 namespace {
@@ -160,6 +161,49 @@ TEST(Recovery, RealHivesAsWindowsLoadsThem) {
     if (row.outcome == Outcome::not_recovered) {
       EXPECT_FALSE(r.problem.empty());
       EXPECT_FALSE(opened.ok());
+    }
+  }
+  fs::remove_all(scratch_root());
+}
+
+// hive.hpp's one call: Hive::open(path, Dirty::apply_logs) reads what open_with_logs
+// recovers, warns when the hive was dirty, and throws why when the logs do not apply.
+TEST(Recovery, HiveOpensWithItsLogsApplied) {
+  const fs::path dir = scratch("checksum");
+  Bytes bcd = slurp(kData / "win10-BCD-Template/BCD-Template");
+  bcd[508] ^= 1;  // sequence numbers 5/5, no log beside it: read as it stands
+  spill(dir / "BCD-Template", bcd);
+  const struct {
+    fs::path hive;
+    std::error_code code;  // none: it opens
+    std::string said;      // in the warning, or in the reason thrown
+    std::int64_t keys;
+  } rows[] = {
+      {kData / "NewDirtyHive1/NewDirtyHive", {}, "3 entries applied (sequence 3 to 5)", 5},
+      {kData / "OldDirtyHive/OldDirtyHive", {}, "64 dirty pages applied", 2},
+      {kData / "win10-BCD-Template/BCD-Template", {}, "", 143},
+      {dir / "BCD-Template", {}, "checksum is wrong, but its sequence numbers agree (5/5)", 143},
+      {kData / "BadLogHive1/BadLogHive", vesk::OpenErrc::not_written_cleanly,
+       "logs could not be applied: " + (kData / "BadLogHive1/BadLogHive.LOG1").string() + ": its header checksum is wrong", -1},
+      {kData / "TruncatedDirtyHive/TruncatedDirtyHive", vesk::OpenErrc::not_written_cleanly,
+       "no transaction log was found beside the hive", -1},
+      {kData / "README.md", vesk::OpenErrc::not_a_hive, "not a hive", -1},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.hive.string());
+    try {
+      const vesk::Hive hive = vesk::Hive::open(row.hive.string(), vesk::Dirty::apply_logs);
+      EXPECT_FALSE(row.code) << hive.warning();
+      std::int64_t keys = 0;
+      vesk::walk(*hive.root(), [&](const std::string&, const vesk::Key&, const vesk::Values&) { ++keys; },
+                 [](const std::string&, const vesk::Damage&) {});
+      EXPECT_EQ(keys, row.keys);
+      EXPECT_EQ(hive.warning().empty(), row.said.empty()) << hive.warning();
+      EXPECT_NE(hive.warning().find(row.said), std::string::npos) << hive.warning();
+      ASSERT_NE(hive.logs_report(), nullptr);
+    } catch (const vesk::OpenError& e) {
+      EXPECT_EQ(e.code(), row.code) << e.what();
+      EXPECT_NE(e.reason().find(row.said), std::string::npos) << e.reason();
     }
   }
   fs::remove_all(scratch_root());

@@ -162,10 +162,7 @@ bool said_recovery(const CleanView& view, Report& report) {
     report.add(LogsNotApplied{kNoOffset, copy_failed ? view.problem() : std::string_view()});
     return false;
   }
-  const vesk::logs::Report& r = *view.recovery();
-  if (r.outcome == vesk::logs::Outcome::partly_recovered || (r.dirty && r.log_unusable)) {
-    report.add(LogsIncomplete{});
-  }
+  if (vesk::logs::may_miss_changes(*view.recovery())) report.add(LogsIncomplete{});
   return true;
 }
 

@@ -106,6 +106,14 @@ TEST(Logs, BrokenEntryStopsRecoveryThere) {
 }
 
 TEST(Logs, RefusalsNameTheLogs) {
+  // Sequence numbers 5/5 but a wrong checksum, no log beside it: read as the library
+  // reads it, the checksum counted as damage (status 1), not refused.
+  Scratch checksum("win10-BCD-Template");
+  fs::remove(checksum.dir / "BCD-Template.LOG");
+  Bytes bcd = slurp(checksum.dir / "BCD-Template");
+  bcd[508] ^= 1;
+  std::ofstream(checksum.dir / "BCD-Template", std::ios::binary)
+      .write(reinterpret_cast<const char*>(bcd.data()), static_cast<std::streamsize>(bcd.size()));
   const struct {
     std::vector<std::string> args;
     int status;
@@ -119,6 +127,7 @@ TEST(Logs, RefusalsNameTheLogs) {
       {{"--logs", "--check", (kLogs / "NewDirtyHive1/NewDirtyHive").string()}, 0, "every change its logs hold"},
       {{"--logs", "--check", (kLogs / "win10-BCD-Template/BCD-Template").string()}, 0, "written out cleanly; its logs are not used"},
       {{"--logs", (kLogs / "README.md").string()}, 2, "README.md: not a hive"},  // the library's refusal
+      {{"--logs", "--check", (checksum.dir / "BCD-Template").string()}, 1, "base blocks whose checksum is wrong: 1"},
       {{"--log"}, 2, "--log needs a file"},
   };
   for (const auto& row : rows) {
