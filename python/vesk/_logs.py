@@ -1,4 +1,4 @@
-"""The companion library libvesk_logs (vesk_logs/vesk_logs.h): vesk/transaction_logs.hpp's
+"""The companion library libvesk_logs (include/vesk_logs.h): vesk/transaction_logs.hpp's
 recovery of a dirty hive with its transaction logs, the one vesk-dump --logs applies, for
 this package to call with ctypes. libvesk_10 does not apply logs; this hands it a
 recovered copy, an anonymous in-memory file (Linux's memfd), to open instead.
