@@ -680,13 +680,10 @@ int diff_files(const std::string& old_path, const std::string& new_path, const D
   if (keys[0] && keys[1] && names[0] == names[1]) differ.run(*keys[0], *keys[1], names[1]);
   was.finish();
   now.finish();
-  output.flush();
-  errno = 0;
-  out.flush();
-  const int flush_error = errno;
+  const std::optional<int> refused = output.finish();
   progress.clear();
-  if (output.failed()) {
-    now_report.add(OutputFailed{kNoOffset, output.error() != 0 ? output.error() : flush_error});
+  if (refused) {
+    now_report.add(OutputFailed{kNoOffset, *refused});
     return kOutputFailed;
   }
   was_report.report().finish();

@@ -492,14 +492,10 @@ int dump_file(const std::string& path, const Options& options, std::ostream& out
     walk(hive, *start, options.max_depth, code_set, watch, progress, sink);
   }
   watch.changed();
-  output.flush();
-  errno = 0;
-  out.flush();
-  const int flush_error = errno;
+  const std::optional<int> refused = output.finish();
   progress.clear();
-  if (output.failed()) {
-    const int why = output.error() != 0 ? output.error() : flush_error;
-    report.add(OutputFailed{kNoOffset, why});
+  if (refused) {
+    report.add(OutputFailed{kNoOffset, *refused});
     report.finish();
     return kOutputFailed;
   }
@@ -530,12 +526,8 @@ int dump_files(const std::vector<std::string>& paths, const Options& options,
   }
   if (timeline) {
     timeline->finish();
-    timeline_output->flush();
-    errno = 0;
-    out.flush();
-    if (timeline_output->failed() || !out) {
-      const int why = timeline_output->error() != 0 ? timeline_output->error() : errno;
-      err << "vesk-dump: " << sentence(OutputFailed{kNoOffset, why}) << '\n';
+    if (const std::optional<int> refused = timeline_output->finish()) {
+      err << "vesk-dump: " << sentence(OutputFailed{kNoOffset, *refused}) << '\n';
       return kOutputFailed;
     }
   }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cerrno>
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -26,6 +27,16 @@ class Output {
       if (os_.fail() && error_ == 0) error_ = errno;
     }
     text_.clear();
+  }
+  // Hands over what is gathered and flushes the stream. When the stream refused any of
+  // it, the system's reason (0 when none was given); none when all was written.
+  std::optional<int> finish() {
+    flush();
+    errno = 0;
+    os_.flush();
+    const int flush_error = errno;
+    if (!failed()) return std::nullopt;
+    return error_ != 0 ? error_ : flush_error;
   }
   // Whether the stream refused any of it, and the system's reason (0 when none was given).
   bool failed() const { return os_.fail(); }
