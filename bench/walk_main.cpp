@@ -3,6 +3,8 @@
 //   vesk_bench_walk time HIVE TRACE REPS   walks and replays the traced reads in turn,
 //                                          REPS times each; prints both medians and
 //                                          the median ratio of walk to replay
+//   vesk_bench_walk floor HIVE TRACE       replays the traced reads once; prints the
+//                                          seconds, for a whole program timed in turn
 //   vesk_bench_walk memory HIVE            walks once; prints the process's peak RSS
 //
 // The floor opens the file, makes exactly the walk's preads into one buffer and
@@ -76,12 +78,27 @@ int time_walk(const char* hive, const char* trace_path, int reps) {
   return 0;
 }
 
+// One replay of a warm file, for scripts that time a program against it in turn.
+int time_floor(const char* hive, const char* trace_path) {
+  const std::vector<TracedRead> reads = load_trace(trace_path);
+  std::int64_t longest = 0;
+  for (const TracedRead& r : reads) longest = std::max(longest, r.length);
+  std::vector<unsigned char> buffer(static_cast<std::size_t>(longest));
+  if (reads.empty() || replay(hive, reads, buffer) < 0) {
+    std::fprintf(stderr, "vesk_bench_walk: cannot replay %s on %s\n", trace_path, hive);
+    return 1;
+  }
+  std::printf("floor_s=%.6f\n", seconds([&] { replay(hive, reads, buffer); }));
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc == 5 && std::strcmp(argv[1], "time") == 0 && std::atoi(argv[4]) > 0) {
     return time_walk(argv[2], argv[3], std::atoi(argv[4]));
   }
+  if (argc == 4 && std::strcmp(argv[1], "floor") == 0) return time_floor(argv[2], argv[3]);
   if (argc == 3 && std::strcmp(argv[1], "memory") == 0) {
     const WalkCounts counts = walk_hive(argv[2]);
     if (counts.keys == 0) return 1;
@@ -91,6 +108,7 @@ int main(int argc, char** argv) {
   }
   std::fprintf(stderr,
                "usage: vesk_bench_walk time HIVE TRACE REPS\n"
+               "       vesk_bench_walk floor HIVE TRACE\n"
                "       vesk_bench_walk memory HIVE\n");
   return 2;
 }

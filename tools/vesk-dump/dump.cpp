@@ -382,14 +382,24 @@ std::optional<FilterSink> filter_for(const Options& options, const CodeSet& code
   return std::optional<FilterSink>(std::in_place, writer, std::move(filter));
 }
 
-// Whether the writer gets a thread of its own (pipeline.h). Only the .reg formats, which
-// spend on each value about what the walk spends reading it, gain from it: on the 100 MiB
-// benchmark hive a thread took a fifth off their time on two cores, left JSON's as it was
-// and added a third to the timeline's, whose writer works only after the walk. With one
-// core there is nothing to overlap.
-bool worth_a_thread(Format format) {
-  return (format == Format::kReg || format == Format::kRegedit4) &&
-         std::thread::hardware_concurrency() > 1;
+// Whether the writer gets a thread of its own (pipeline.h). A second thread is a cost of
+// its own: from the first one on, every read of the walk and every allocation takes the
+// C library's multi-threaded path, which on the 100 MiB benchmark hive added a tenth to a
+// walk without output. It pays where the writer, or a search, spends on each value about
+// what the walk spends reading it: the .reg formats, JSON, JSON Lines and csv, and any
+// format filtered by --grep or --type (a fifth to a tenth off their time on two cores).
+// The tree, the timeline and the body file write too little per key to make up for it.
+// With one core there is nothing to overlap.
+bool worth_a_thread(const Options& options, bool filtered) {
+  if (std::thread::hardware_concurrency() < 2) return false;
+  switch (options.format) {
+    case Format::kReg:
+    case Format::kRegedit4:
+    case Format::kJson:
+    case Format::kJsonl:
+    case Format::kCsv: return true;
+    default: return filtered;
+  }
 }
 
 }  // namespace
@@ -483,7 +493,7 @@ int dump_file(const std::string& path, const Options& options, std::ostream& out
   Sink& writer = shared_writer != nullptr ? *shared_writer : *own_writer;
   std::optional<FilterSink> filter = filter_for(options, code_set, writer);
   Sink& sink = filter ? static_cast<Sink&>(*filter) : writer;
-  if (worth_a_thread(options.format)) {
+  if (worth_a_thread(options, filter.has_value())) {
     Pipeline pipeline(sink, watch, progress);
     walk(hive, *start, options.max_depth, code_set, pipeline.findings(), progress,
          pipeline.sink());

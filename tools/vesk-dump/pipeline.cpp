@@ -45,11 +45,10 @@ Pipeline::Span Pipeline::keep(std::string& text, std::string_view view) {
   return span;
 }
 
-Pipeline::Event& Pipeline::record(Call call, const KeyEntry& key) {
+void Pipeline::record(Call call, const KeyEntry& key) {
   Batch& b = *filling_;
-  Event& e = b.events.emplace_back();
-  e.call = call;
-  KeyRecord& k = e.key;
+  b.calls.push_back(call);
+  KeyRecord& k = b.keys.emplace_back();
   k.entry = key;
   if (call == Call::kKey) {
     ++keys_;
@@ -68,16 +67,14 @@ Pipeline::Event& Pipeline::record(Call call, const KeyEntry& key) {
   k.subkeys_not_read_reason = keep(b.text, key.subkeys_not_read_reason);
   k.values_reason = keep(b.text, key.skipped.values.reason);
   k.subkeys_reason = keep(b.text, key.skipped.subkeys.reason);
-  // A value's record is added by the caller before the batch can be handed over.
-  if (call != Call::kValue && b.full()) hand_over();
-  return e;
+  if (b.full()) hand_over();
 }
 
-Unwritten Pipeline::In::value(const KeyEntry& key, const ValueEntry& value) {
-  Event& e = p_.record(Call::kValue, key);
+Unwritten Pipeline::In::value(const KeyEntry&, const ValueEntry& value) {
   ++p_.values_;
   Batch& b = *p_.filling_;
-  ValueRecord& v = e.value;
+  b.calls.push_back(Call::kValue);
+  ValueRecord& v = b.values.emplace_back();
   v.entry = value;
   v.name = keep(b.text, value.name);
   v.unreadable = keep(b.text, value.unreadable);
@@ -89,14 +86,13 @@ Unwritten Pipeline::In::value(const KeyEntry& key, const ValueEntry& value) {
   return {};
 }
 
-void Pipeline::rebuild(const Batch& batch, Event& event) {
-  KeyRecord& k = event.key;
+const KeyEntry& Pipeline::rebuild(const Batch& batch, KeyRecord& k, Call call) {
   KeyEntry& key = k.entry;
   const std::string& t = batch.text;
   const auto depth = static_cast<std::size_t>(key.depth);
   if (open_.size() <= depth) open_.resize(depth + 1);
   Open& own = open_[depth];
-  if (event.call == Call::kKey) {
+  if (call == Call::kKey) {
     own.name = at(t, k.name.at, k.name.size);
     own.path = at(t, k.path.at, k.path.size);
     own.name_in_path = at(t, k.name_in_path.at, k.name_in_path.size);
@@ -111,9 +107,20 @@ void Pipeline::rebuild(const Batch& batch, Event& event) {
   key.subkeys_not_read_reason = at(t, k.subkeys_not_read_reason.at, k.subkeys_not_read_reason.size);
   key.skipped.values.reason = at(t, k.values_reason.at, k.values_reason.size);
   key.skipped.subkeys.reason = at(t, k.subkeys_reason.at, k.subkeys_reason.size);
-  if (event.call != Call::kValue) return;
-  ValueRecord& v = event.value;
+  if (call == Call::kKey) {
+    // Its values come next, perhaps in a later batch: what they carry of this batch's
+    // text (its reasons, which a key call has not learnt yet) is dropped.
+    key_ = key;
+    key_.subkeys_not_read_reason = {};
+    key_.skipped.values.reason = {};
+    key_.skipped.subkeys.reason = {};
+  }
+  return key;
+}
+
+const ValueEntry& Pipeline::rebuild(const Batch& batch, ValueRecord& v) {
   ValueEntry& value = v.entry;
+  const std::string& t = batch.text;
   value.name = at(t, v.name.at, v.name.size);
   value.unreadable = at(t, v.unreadable.at, v.unreadable.size);
   value.bytes = nullptr;
@@ -121,6 +128,27 @@ void Pipeline::rebuild(const Batch& batch, Event& event) {
     const auto from = batch.bytes.begin() + v.bytes_at;
     data_.assign(from, from + static_cast<std::ptrdiff_t>(v.bytes_size));
     value.bytes = &data_;
+  }
+  return value;
+}
+
+void Pipeline::replay(Batch& batch, std::vector<Unsaid>& unsaid) {
+  std::size_t next_key = 0, next_value = 0;
+  for (const Call call : batch.calls) {
+    Unwritten what;
+    if (call == Call::kValue) {
+      what = writer_.value(key_, rebuild(batch, batch.values[next_value++]));
+      if (what) unsaid.push_back({std::string(key_.path), std::move(what)});
+      continue;
+    }
+    const KeyEntry& key = rebuild(batch, batch.keys[next_key++], call);
+    switch (call) {
+      case Call::kKey: what = writer_.key(key); break;
+      case Call::kSubkeys: writer_.subkeys(key); break;
+      case Call::kKeyEnd: writer_.key_end(key); break;
+      case Call::kValue: break;
+    }
+    if (what) unsaid.push_back({std::string(key.path), std::move(what)});
   }
 }
 
@@ -146,16 +174,13 @@ void Pipeline::hand_over() {
   }
   changed_.notify_all();
   if (!next) next = std::make_unique<Batch>();
-  next->events.clear();
-  next->text.clear();
-  next->chars.clear();
-  next->bytes.clear();
+  next->clear();
   filling_ = std::move(next);
   report_unsaid();
 }
 
 void Pipeline::catch_up() {
-  if (!filling_->events.empty()) hand_over();
+  if (!filling_->calls.empty()) hand_over();
   {
     std::unique_lock<std::mutex> lock(mutex_);
     wait(lock, [this] { return queue_.empty() && !busy_; });
@@ -206,17 +231,7 @@ void Pipeline::run() {
     // thread that stopped; finish() passes the failure on.
     if (!failure_) {
       try {
-        for (Event& e : batch->events) {
-          rebuild(*batch, e);
-          Unwritten what;
-          switch (e.call) {
-            case Call::kKey: what = writer_.key(e.key.entry); break;
-            case Call::kValue: what = writer_.value(e.key.entry, e.value.entry); break;
-            case Call::kSubkeys: writer_.subkeys(e.key.entry); break;
-            case Call::kKeyEnd: writer_.key_end(e.key.entry); break;
-          }
-          if (what) unsaid.push_back({std::string(e.key.entry.path), std::move(what)});
-        }
+        replay(*batch, unsaid);
       } catch (...) {
         failure_ = std::current_exception();
       }

@@ -53,6 +53,8 @@ class Pipeline {
     std::uint32_t start_at = 0;
     KeyEntry entry;          // its views rebuilt when replayed
   };
+  // A value's key is the one of the key call just before its key's values: the writer's
+  // side keeps that entry, so a value carries only its own.
   struct ValueRecord {
     Span name, unreadable;
     bool has_bytes = false;
@@ -60,18 +62,25 @@ class Pipeline {
     ValueEntry entry;
   };
   enum class Call : std::uint8_t { kKey, kValue, kSubkeys, kKeyEnd };
-  struct Event {
-    Call call;
-    KeyRecord key;
-    ValueRecord value;
-  };
+  // The calls in order; each kValue takes the next of `values`, every other the next of
+  // `keys`.
   struct Batch {
-    std::vector<Event> events;
+    std::vector<Call> calls;
+    std::vector<KeyRecord> keys;
+    std::vector<ValueRecord> values;
     std::string text;
     std::u16string chars;
     std::vector<std::uint8_t> bytes;
     bool full() const {
-      return events.size() >= 4096 || text.size() >= (1u << 18) || bytes.size() >= (1u << 18);
+      return calls.size() >= 4096 || text.size() >= (1u << 18) || bytes.size() >= (1u << 18);
+    }
+    void clear() {
+      calls.clear();
+      keys.clear();
+      values.clear();
+      text.clear();
+      chars.clear();
+      bytes.clear();
     }
   };
   // The writer's side: the strings of a key entered and not yet ended.
@@ -103,10 +112,13 @@ class Pipeline {
     Pipeline& p_;
   };
 
-  Event& record(Call call, const KeyEntry& key);
+  void record(Call call, const KeyEntry& key);
   static Span keep(std::string& text, std::string_view view);
-  // On the writer's thread: the entries of `event` as the walk gave them.
-  void rebuild(const Batch& batch, Event& event);
+  // On the writer's thread: the entries of a record as the walk gave them.
+  const KeyEntry& rebuild(const Batch& batch, KeyRecord& record, Call call);
+  const ValueEntry& rebuild(const Batch& batch, ValueRecord& record);
+  // Replays one batch to the writer, gathering what it could not write.
+  void replay(Batch& batch, std::vector<Unsaid>& unsaid);
   // Hands the batch being filled to the thread, waiting while the queue is full.
   void hand_over();
   // Hands over what is gathered and waits until the writer has written all of it.
@@ -128,6 +140,7 @@ class Pipeline {
 
   // The writer's side, in rebuild.
   std::vector<Open> open_;
+  KeyEntry key_{};  // of the last key call, for its values
   std::u16string writer_start_;
   std::vector<std::uint8_t> data_;
 
