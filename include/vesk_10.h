@@ -177,7 +177,12 @@ VESK_STATIC_ASSERT(sizeof(ValueRecord) == 22, "ValueRecord is a fixed image");
  * as the host left it. A read that comes back short is asked once for the rest, so a
  * refusal partway through a read is reported rather than taken for the end of the file.
  * A null from OpenRegistryFile with the error unchanged means the file opened but is not
- * a regular file or not a hive the library reads. */
+ * a regular file or not a hive the library reads.
+ *
+ * Threads. One call at a time: the library keeps no lock (vesk/hive.hpp takes one). On
+ * POSIX a thread must not be cancelled inside a call: the opens, reads and closes are
+ * cancellation points, and a cancellation acted on there ends the process, as nothing
+ * here throws. */
 
 /* Hive handle. */
 
