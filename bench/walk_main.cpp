@@ -26,6 +26,13 @@ namespace {
 
 using namespace vesk::bench;
 
+// A buffer that holds the longest of the reads.
+std::vector<unsigned char> buffer_for(const std::vector<TracedRead>& reads) {
+  std::int64_t longest = 0;
+  for (const TracedRead& r : reads) longest = std::max(longest, r.length);
+  return std::vector<unsigned char>(static_cast<std::size_t>(longest));
+}
+
 std::int64_t replay(const char* path, const std::vector<TracedRead>& reads,
                     std::vector<unsigned char>& buffer) {
   const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
@@ -54,9 +61,7 @@ int time_walk(const char* hive, const char* trace_path, int reps) {
     std::fprintf(stderr, "vesk_bench_walk: no trace in %s\n", trace_path);
     return 1;
   }
-  std::int64_t longest = 0;
-  for (const TracedRead& r : reads) longest = std::max(longest, r.length);
-  std::vector<unsigned char> buffer(static_cast<std::size_t>(longest));
+  std::vector<unsigned char> buffer = buffer_for(reads);
   WalkCounts counts = walk_hive(hive);  // warms the page cache and the code
   if (counts.keys == 0 || replay(hive, reads, buffer) < 0) {
     std::fprintf(stderr, "vesk_bench_walk: cannot walk %s\n", hive);
@@ -81,9 +86,7 @@ int time_walk(const char* hive, const char* trace_path, int reps) {
 // One replay of a warm file, for scripts that time a program against it in turn.
 int time_floor(const char* hive, const char* trace_path) {
   const std::vector<TracedRead> reads = load_trace(trace_path);
-  std::int64_t longest = 0;
-  for (const TracedRead& r : reads) longest = std::max(longest, r.length);
-  std::vector<unsigned char> buffer(static_cast<std::size_t>(longest));
+  std::vector<unsigned char> buffer = buffer_for(reads);
   if (reads.empty() || replay(hive, reads, buffer) < 0) {
     std::fprintf(stderr, "vesk_bench_walk: cannot replay %s on %s\n", trace_path, hive);
     return 1;

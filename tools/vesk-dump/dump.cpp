@@ -390,9 +390,9 @@ std::optional<FilterSink> filter_for(const Options& options, const CodeSet& code
 // format filtered by --grep or --type (a fifth to a tenth off their time on two cores).
 // The tree, the timeline and the body file write too little per key to make up for it.
 // With one core there is nothing to overlap.
-bool worth_a_thread(const Options& options, bool filtered) {
+bool worth_a_thread(Format format, bool filtered) {
   if (std::thread::hardware_concurrency() < 2) return false;
-  switch (options.format) {
+  switch (format) {
     case Format::kReg:
     case Format::kRegedit4:
     case Format::kJson:
@@ -493,7 +493,7 @@ int dump_file(const std::string& path, const Options& options, std::ostream& out
   Sink& writer = shared_writer != nullptr ? *shared_writer : *own_writer;
   std::optional<FilterSink> filter = filter_for(options, code_set, writer);
   Sink& sink = filter ? static_cast<Sink&>(*filter) : writer;
-  if (worth_a_thread(options, filter.has_value())) {
+  if (worth_a_thread(options.format, filter.has_value())) {
     Pipeline pipeline(sink, watch, progress);
     walk(hive, *start, options.max_depth, code_set, pipeline.findings(), progress,
          pipeline.sink());

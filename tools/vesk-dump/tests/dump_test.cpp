@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <map>
 #include <sstream>
 #include <streambuf>
 
@@ -133,6 +134,34 @@ TEST_F(DumpTest, OutputThatCannotBeWrittenIsNoSuccess) {
   EXPECT_EQ(dump_file(file.path(), Options{}, out, err), kOutputFailed);
   EXPECT_EQ(err.str(), std::string("vesk-dump: ") + file.path() +
                            ": writing the output failed: No space left on device\n");
+}
+
+// The writer's thread gets a key's values in batches apart from the key's own call: each
+// value must still reach the writer with its own key, across batch ends and depths. JSON
+// indents a value by its key's depth.
+TEST_F(DumpTest, EveryValueStaysWithItsKeyAcrossTheWritersBatches) {
+  HiveBuilder b;
+  const KeyRef root = b.add_root("ROOT");
+  const KeyRef a = b.add_key("A", root);
+  for (std::uint32_t i = 0; i < 5000; ++i) {
+    b.add_value(a, "v" + std::to_string(i), kTypeDword, le32(i));
+  }
+  b.add_value(b.add_key("C", a), "c", kTypeDword, le32(1));
+  b.add_value(b.add_key("B", root), "w", kTypeDword, le32(2));
+  Options o;
+  o.format = Format::kJson;
+  const Dumped d = dump_bytes(b.bytes(), o);
+  ASSERT_EQ(d.status, 0) << d.err;
+  std::map<std::size_t, int> values;  // value lines by their indent
+  std::istringstream lines(d.out);
+  for (std::string line; std::getline(lines, line);) {
+    const std::size_t indent = line.find_first_not_of(' ');
+    if (line.compare(indent, 10, "{\"name\": \"") == 0) ++values[indent];
+  }
+  // A's and B's at one depth, C's one deeper.
+  ASSERT_EQ(values.size(), 2u);
+  EXPECT_EQ(values.begin()->second, 5001);
+  EXPECT_EQ(values.rbegin()->second, 1);
 }
 
 TEST_F(DumpTest, KeyPathThroughTheProgram) {
